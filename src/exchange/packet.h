@@ -1,0 +1,83 @@
+#pragma once
+// Datagrams of the exchange with the Ethernet-to-CAN adapter.
+//
+// Header of a numbered datagram: [0] channel and kind, [1] bytes after the header,
+// [2] sequence number, [3] message type (0x19 CAN frame records, 0xFD adapter diagnostics).
+// CAN frame record: [0] function, [1] flags, [2] block address, [3] sub-function or start
+// index, [4] DLC, then DLC data bytes; the next record follows the data.
+//
+// Reading is bounds-safe: CanRecordWalk yields only records whose five header bytes lie inside
+// the datagram, and a record whose DLC runs past the datagram's end is cut there.
+
+#include <QByteArray>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+
+using TPacket = QByteArray;
+
+namespace packet
+{
+
+constexpr uint8_t KindAnnouncement = 0x80;
+constexpr uint8_t KindLinkMessage = 0x81;
+constexpr uint8_t KindReceipt = 0x82;
+constexpr uint8_t KindTransmitted = 0x83;
+constexpr uint8_t ReceiptBit = 0x20;
+constexpr uint8_t TypeCanFrames = 0x19;
+constexpr uint8_t TypeAdapterDiag = 0xFD;
+constexpr int HeaderSize = 4;
+constexpr int RecordHeaderSize = 5;
+
+inline uint8_t at(const TPacket& d, int i)
+{
+    return uint8_t(d.at(i));
+}
+
+// A packet built from literal bytes.
+TPacket Bytes(std::initializer_list<uint8_t> bytes);
+
+// A request with one CAN frame record: header 00 len 00 19, then the record. Byte 0 (channel)
+// and byte 2 (sequence) are left for the request channel to stamp.
+TPacket Request(uint8_t function, uint8_t flags, uint8_t address, uint8_t sub,
+                std::span<const uint8_t> data);
+TPacket Request(uint8_t function, uint8_t flags, uint8_t address, uint8_t sub,
+                std::initializer_list<uint8_t> data);
+
+// The program's receipt for a datagram with the given sequence byte: 82 01 seq.
+TPacket Receipt(uint8_t sequence);
+
+// " 80 00": a blank and two upper-case hexadecimal digits per byte.
+QString HexText(const TPacket& d);
+
+} // namespace packet
+
+// One CAN frame record as found inside a datagram.
+struct CanRecord {
+    const TPacket* datagram = nullptr;
+    int start = 0; // offset of the record's function byte in the datagram
+    uint8_t function = 0, flags = 0, address = 0, sub = 0;
+    uint8_t dlc = 0;               // as declared by the record
+    std::span<const uint8_t> data; // the data bytes that lie inside the datagram (<= dlc)
+
+    // The datagram byte at the given offset from the record start, or -1 outside the datagram.
+    int byte(int offset) const;
+    // The byte that follows the record's declared data, 0 when it lies past the datagram.
+    uint8_t byteAfterData() const;
+};
+
+// Walks the records of a type-0x19 datagram: the record at 4 + off, off advancing by DLC + 5,
+// while off is below the datagram's length byte and the record header fits in the datagram.
+class CanRecordWalk
+{
+public:
+    explicit CanRecordWalk(const TPacket& d) : d_(d) {}
+    // Fills rec with the next record; false when the walk is over.
+    bool next(CanRecord& rec);
+    int offset() const { return off_; } // 'off' of the record last returned
+
+private:
+    const TPacket& d_;
+    int nextOff_ = 0;
+    int off_ = 0;
+};
