@@ -1,0 +1,103 @@
+#pragma once
+// The main window "КП Тавена конфигуратор": the page control with its five tabs, the status bar
+// with the datagram counters, the "Базовые настройки" tab and the window's timers. It owns the
+// core objects of the exchange for the life of the process.
+
+#include "app/storedsettings.h"
+#include "exchange/linkcore.h"
+#include "exchange/tracelog.h"
+
+#include <QMainWindow>
+#include <QTimer>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSettings;
+class QTabWidget;
+class QToolButton;
+class TracePage;
+
+class TForm1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // args: the command-line arguments after the program name. store: the settings store to use
+    // (the per-user store when null); the window takes ownership.
+    explicit TForm1(const QStringList& args, QSettings* store = nullptr, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Core objects.
+    TraceLog Trace;
+    LinkCore Link;
+
+    // Page control and tabs.
+    QTabWidget* PageControl1;
+    TracePage* TabSheet2;
+    QWidget* TabSheet10;
+    QWidget* TabSheet9;
+    QWidget* TabSheet5;
+    QWidget* TabSheet6;
+
+    // "Базовые настройки".
+    QLineEdit* BaseIP;
+    QLineEdit* BaseIPadapter;
+    QLineEdit* BaseMacAdapter;
+    QLineEdit* BaseMask;
+    QLineEdit* BaseGW;
+    QLineEdit* BasePortC;
+    QLineEdit* BasePortD;
+    QLineEdit* LabeledEdit1;
+    QComboBox* Km4Cfg;
+    QCheckBox* Connect;
+    QCheckBox* TrassEnable;
+    QPushButton* Button1;
+    QPushButton* BitBtn2;
+    QPushButton* OpenSock;
+
+    // Engineering controls of the block tab (the tab itself grows with the block service).
+    QToolButton* SpeedButton2;
+    QGroupBox* GroupBox7;
+    QPushButton* BitBtn55;
+
+    QLabel* WaitPanel;
+    QLabel* StatusPanel[3];
+
+    QTimer Timer3;    // telecontrol guard
+    QTimer TimerTest; // module test pacing
+    QTimer timerWait; // blinks WaitPanel
+    QTimer Timer5;    // datagram counters
+
+    // The tab indexes of the page control, in order.
+    enum Tab { TabTrace = 0, TabData = 1, TabBlocks = 2, TabAdapters = 3, TabSettings = 4 };
+
+    // Shows or hides the blinking "Ожидайте завершения операции!" panel.
+    void ShowWaitPanel(bool show);
+    // True while the link colour (lime) is shown on "Разрешить обмен".
+    bool ConnectShowsLink() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate(const QStringList& args);
+    void ConnectClick(bool checked);
+    void OpenSockClick();
+    void Timer5Timer();
+    void timerWaitTimer();
+    void LinkStateChanged(bool open);
+    void RestoreSettings();
+    void SaveSettings();
+    QWidget* BuildSettingsTab();
+    QLineEdit* AddLabeledEdit(class QGridLayout* grid, int row, const char* name,
+                              const QString& caption, QString* mirror);
+    void SetEngineeringVisible(QWidget* control, bool visible);
+
+    std::unique_ptr<QSettings> store_;
+    StoredSettings stored_;
+    bool saved_ = false;
+};

@@ -1,0 +1,31 @@
+#include "app/windows.h"
+
+#include "app/tform1.h"
+#include "blocks/ttxtblk.h"
+#include "fielddata/ttiival.h"
+#include "testbench/ttestconf.h"
+
+#include <QApplication>
+
+AppWindows::AppWindows() = default;
+AppWindows::AppWindows(AppWindows&&) noexcept = default;
+AppWindows::~AppWindows() = default;
+
+AppWindows CreateWindows(const QStringList& args, QSettings* store)
+{
+    AppWindows w;
+    w.Form1 = std::make_unique<TForm1>(args, store);
+    w.TiiVal = std::make_unique<TTiiVal>();
+    w.Testconf = std::make_unique<TTestconf>();
+    w.TxtBLK = std::make_unique<TTxtBLK>();
+    w.Form7 = std::make_unique<QWidget>();
+    w.Form7->setObjectName(QStringLiteral("TForm7"));
+    return w;
+}
+
+void SetApplicationIdentity()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Brantell"));
+    QCoreApplication::setApplicationName(QStringLiteral("TavenaConfig"));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Тавена конфигуратор"));
+}

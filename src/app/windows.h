@@ -1,0 +1,31 @@
+#pragma once
+// The program's windows, created at start-up in a fixed order and kept until the process ends.
+
+#include <QStringList>
+#include <QWidget>
+#include <memory>
+
+class QSettings;
+class TForm1;
+class TTestconf;
+class TTiiVal;
+class TTxtBLK;
+
+struct AppWindows {
+    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<TTiiVal> TiiVal;
+    std::unique_ptr<TTestconf> Testconf;
+    std::unique_ptr<TTxtBLK> TxtBLK;
+    std::unique_ptr<QWidget> Form7; // empty auxiliary window
+
+    AppWindows();
+    AppWindows(AppWindows&&) noexcept;
+    ~AppWindows();
+};
+
+// Creates TForm1, TTiiVal, TTestconf, TTxtBLK and TForm7, in this order. Only the main window
+// is to be shown; the others are created hidden.
+AppWindows CreateWindows(const QStringList& args, QSettings* store = nullptr);
+
+// Application title and the settings store's organisation and application names.
+void SetApplicationIdentity();
