@@ -1,0 +1,317 @@
+#include "kpsim.h"
+
+#include "exchange/packet.h"
+#include "support/byteorder.h"
+
+#include <QNetworkDatagram>
+#include <QTimer>
+#include <QUdpSocket>
+#include <algorithm>
+
+namespace kpsim
+{
+
+namespace
+{
+
+constexpr uint8_t KeepAliveSecond = 0x00;
+constexpr uint8_t AddressRequestMark = 0x02;
+constexpr uint8_t ConnectionRequestMark = 0x01;
+constexpr uint8_t AddressReplyLength = 0x37;
+constexpr uint8_t ConfigFlags = 0x18;
+constexpr uint8_t ServiceFunction = 0x01;
+constexpr uint8_t BroadcastAddress = 0x80;
+constexpr uint8_t ServiceClock = 0x01;
+constexpr uint8_t ServiceAnnouncementQuery = 0x06;
+constexpr int MaxAnnouncementText = 126;
+// Sequence numbers are 8 bits wide; older unacknowledged numbers are forgotten.
+constexpr size_t MaxUnacknowledged = 256;
+
+void AppendText(QByteArray& d, const QByteArray& text)
+{
+    d.append(text.left(MaxAnnouncementText));
+    d.append(char(0));
+}
+
+} // namespace
+
+KpSim::KpSim(Options options, QObject* parent) : QObject(parent), options_(std::move(options))
+{
+    for (const BlockSpec& spec : options_.blocks)
+        addBlock(spec);
+}
+
+KpSim::~KpSim() = default;
+
+bool KpSim::start(QString* error)
+{
+    if (!socket_) {
+        socket_ = new QUdpSocket(this);
+        connect(socket_, &QUdpSocket::readyRead, this, &KpSim::readDatagrams);
+    }
+    if (socket_->state() == QAbstractSocket::BoundState)
+        return true;
+    if (!socket_->bind(options_.bindAddress, options_.port)) {
+        if (error)
+            *error = QStringLiteral("cannot bind %1:%2: %3")
+                         .arg(options_.bindAddress.toString())
+                         .arg(options_.port)
+                         .arg(socket_->errorString());
+        return false;
+    }
+    return true;
+}
+
+quint16 KpSim::localPort() const
+{
+    return socket_ ? socket_->localPort() : 0;
+}
+
+SimBlock& KpSim::addBlock(const BlockSpec& spec)
+{
+    removeBlock(spec.type, spec.address);
+    blocks_.push_back(std::make_unique<SimBlock>(spec.type, spec.address, spec.versionText));
+    return *blocks_.back();
+}
+
+bool KpSim::removeBlock(BlockType type, uint8_t address)
+{
+    const auto it = std::find_if(blocks_.begin(), blocks_.end(), [&](const auto& b) {
+        return b->type() == type && b->address() == address;
+    });
+    if (it == blocks_.end())
+        return false;
+    blocks_.erase(it);
+    return true;
+}
+
+SimBlock* KpSim::block(BlockType type, uint8_t address)
+{
+    for (const auto& b : blocks_)
+        if (b->type() == type && b->address() == address)
+            return b.get();
+    return nullptr;
+}
+
+void KpSim::resetLink()
+{
+    linkStarted_ = false;
+    canChannel_ = 0;
+    bitRate_ = 0;
+}
+
+QByteArray KpSim::connectionRequestBytes() const
+{
+    QByteArray d = packet::Bytes({packet::KindAnnouncement, 0x00, ConnectionRequestMark,
+                                  options_.versionMajor, options_.versionMinor});
+    AppendText(d, options_.text);
+    return d;
+}
+
+QByteArray KpSim::addressRequestBytes() const
+{
+    QByteArray d = packet::Bytes({packet::KindAnnouncement, 0x00, AddressRequestMark,
+                                  options_.versionMajor, options_.versionMinor});
+    for (uint8_t b : options_.mac)
+        d.append(char(b));
+    for (uint8_t b : options_.heldAddress)
+        d.append(char(b));
+    AppendText(d, options_.text);
+    return d;
+}
+
+bool KpSim::sendAddressRequest()
+{
+    return send(addressRequestBytes());
+}
+
+bool KpSim::sendConnectionRequest()
+{
+    return send(connectionRequestBytes());
+}
+
+int KpSim::sendData(const QByteArray& records)
+{
+    if (options_.faults.silent || peerPort_ == 0 || records.size() > 255 - packet::HeaderSize)
+        return -1;
+    const uint8_t seq = sequence_++;
+    QByteArray d =
+        packet::Bytes({uint8_t(canChannel_), uint8_t(records.size()), seq, packet::TypeCanFrames});
+    d.append(records);
+    unacknowledged_.push_back(seq);
+    if (unacknowledged_.size() > MaxUnacknowledged)
+        unacknowledged_.pop_front();
+    ++counters_.dataSent;
+    send(d);
+    return seq;
+}
+
+int KpSim::lastUnacknowledged() const
+{
+    return unacknowledged_.empty() ? -1 : unacknowledged_.back();
+}
+
+void KpSim::readDatagrams()
+{
+    while (socket_->hasPendingDatagrams()) {
+        const QNetworkDatagram dg = socket_->receiveDatagram();
+        if (!dg.isValid())
+            continue;
+        peerAddress_ = dg.senderAddress();
+        peerPort_ = quint16(dg.senderPort());
+        handle(dg.data());
+    }
+}
+
+void KpSim::handle(const QByteArray& d)
+{
+    ++counters_.datagramsReceived;
+    const int n = int(d.size());
+    const auto b = [&](int i) { return packet::at(d, i); };
+
+    if (n == 2 && b(0) == packet::KindAnnouncement && b(1) == KeepAliveSecond) {
+        ++counters_.keepAlives;
+        emit keepAliveReceived();
+        answerKeepAlive();
+    } else if (n >= 2 && b(0) == packet::KindLinkMessage) {
+        handleLinkMessage(d);
+    } else if (n == 3 && b(0) == packet::KindReceipt && b(1) == 0x01) {
+        handleProgramReceipt(b(2));
+    } else if (n >= packet::HeaderSize && b(3) == packet::TypeCanFrames && b(0) <= 1) {
+        handleRequest(d);
+    } else {
+        ++counters_.ignored;
+        emit ignoredDatagram(d);
+    }
+}
+
+void KpSim::answerKeepAlive()
+{
+    if (linkStarted_ && !options_.relinkOnKeepAlive)
+        return;
+    if (options_.addressRequestOnKeepAlive && !linkStarted_)
+        sendAddressRequest();
+    sendConnectionRequest();
+}
+
+void KpSim::handleLinkMessage(const QByteArray& d)
+{
+    const auto b = [&](int i) { return packet::at(d, i); };
+    if (b(1) == AddressReplyLength) {
+        lastAddressReply_ = d;
+        emit addressReplyReceived(d);
+        return;
+    }
+    int channel = -1;
+    char rate = 0;
+    if (d.size() == 2 && b(1) == 0x00) {
+        channel = 0;
+    } else if (d.size() == 7 && b(1) == 0x00 && b(2) == 'C' && (b(3) == '1' || b(3) == '2') &&
+               (b(4) == 'M' || b(4) == 'S') && b(5) == ' ' && b(6) == 0x00) {
+        channel = b(3) - '1';
+        rate = char(b(4));
+    }
+    if (channel < 0) {
+        ++counters_.ignored;
+        emit ignoredDatagram(d);
+        return;
+    }
+    linkStarted_ = true;
+    canChannel_ = channel;
+    bitRate_ = rate;
+    emit linkStartReceived(channel, rate);
+}
+
+void KpSim::handleProgramReceipt(uint8_t sequence)
+{
+    ++counters_.receiptsReceived;
+    const auto it = std::find(unacknowledged_.begin(), unacknowledged_.end(), sequence);
+    const bool expected = it != unacknowledged_.end();
+    if (expected) {
+        unacknowledged_.erase(it);
+        ++counters_.receiptsExpected;
+    }
+    emit receiptReceived(sequence, expected);
+}
+
+void KpSim::sendAdapterReceipt(uint8_t sequence)
+{
+    Faults& f = options_.faults;
+    if (f.dropAllReceipts)
+        return;
+    if (f.dropReceipts > 0) {
+        --f.dropReceipts;
+        return;
+    }
+    send(packet::Receipt(f.wrongReceiptSequence ? uint8_t(sequence - 1) : sequence));
+}
+
+void KpSim::handleRequest(const QByteArray& d)
+{
+    ++counters_.requests;
+    emit requestReceived(d);
+    const uint8_t seq = packet::at(d, 2);
+    sendAdapterReceipt(seq);
+    send(packet::Bytes({packet::KindTransmitted, 0x00, seq}));
+
+    // The frames go out on the CAN channel named in byte 0; the blocks sit on the link's one.
+    if (packet::at(d, 0) != canChannel_)
+        return;
+    CanRecordWalk walk(d);
+    CanRecord rec;
+    while (walk.next(rec)) {
+        if (rec.flags != ConfigFlags)
+            continue;
+        if (rec.function == ServiceFunction && rec.address == BroadcastAddress) {
+            handleServiceRecord(rec.sub, rec.data);
+            continue;
+        }
+        const auto type = TypeFromConfigFunction(rec.function);
+        SimBlock* target = type ? block(*type, rec.address) : nullptr;
+        if (!target)
+            continue;
+        const SimBlock::Chunk reply = target->configure(rec.sub, rec.data);
+        QByteArray record =
+            packet::Bytes({target->configFunction(), ConfigFlags, target->address(), rec.sub, 8});
+        record.append(reinterpret_cast<const char*>(reply.data()), int(reply.size()));
+        sendBlockDatagram(record);
+    }
+}
+
+void KpSim::handleServiceRecord(uint8_t subFunction, std::span<const uint8_t> data)
+{
+    if (subFunction == ServiceAnnouncementQuery) {
+        for (const auto& blk : blocks_)
+            sendBlockDatagram(packet::Bytes(
+                {blk->configFunction(), ConfigFlags, blk->address(), sub::Announcement, 0}));
+    } else if (subFunction == ServiceClock && data.size() >= 4) {
+        lastClock_ = byteorder::le32(data.data());
+        emit clockSet(*lastClock_);
+    }
+}
+
+void KpSim::sendBlockDatagram(const QByteArray& records)
+{
+    Faults& f = options_.faults;
+    if (f.silent || f.dropAllReplies)
+        return;
+    if (f.dropReplies > 0) {
+        --f.dropReplies;
+        return;
+    }
+    if (f.replyDelayMs > 0)
+        QTimer::singleShot(f.replyDelayMs, this, [this, records] { sendData(records); });
+    else
+        sendData(records);
+}
+
+bool KpSim::send(const QByteArray& d)
+{
+    if (options_.faults.silent || !socket_ || peerPort_ == 0 || peerAddress_.isNull())
+        return false;
+    socket_->writeDatagram(d, peerAddress_, peerPort_);
+    emit datagramSent(d);
+    return true;
+}
+
+} // namespace kpsim

@@ -1,0 +1,73 @@
+// kp-sim: the simulated controlled point as a program. Runs until SIGINT or SIGTERM.
+
+#include "commandline.h"
+#include "kpsim.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace
+{
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+
+// SIGINT and SIGTERM end the event loop from the main thread, through a socket pair.
+bool QuitOnSignals(QCoreApplication& app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return false;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+        notifier->setEnabled(false);
+        char c;
+        [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QString error;
+    const auto cl = kpsim::ParseCommandLine(app.arguments(), &error);
+    if (!cl) {
+        err << "kp-sim: " << error << Qt::endl;
+        return 2;
+    }
+    if (cl->help) {
+        out << cl->helpText;
+        return 0;
+    }
+    if (!QuitOnSignals(app)) {
+        err << "kp-sim: cannot install signal handlers" << Qt::endl;
+        return 1;
+    }
+    kpsim::KpSim sim(cl->options);
+    if (!sim.start(&error)) {
+        err << "kp-sim: " << error << Qt::endl;
+        return 1;
+    }
+    out << kpsim::StartMessage(sim.options(), sim.localPort()) << Qt::endl;
+    return app.exec();
+}
