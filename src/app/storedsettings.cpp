@@ -96,6 +96,5 @@ void StoredSettings::Save(QSettings& s) const
 
 QSettings* OpenSettingsStore()
 {
-    return new QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Brantell"),
-                         QStringLiteral("TavenaConfig"));
+    return new QSettings(QStringLiteral("Brantell"), QStringLiteral("TavenaConfig"));
 }
