@@ -1,5 +1,6 @@
 #include "app/tform1.h"
 
+#include "exchange/adapterconfig.h"
 #include "exchange/tracepage.h"
 #include "support/eventwait.h"
 #include "support/messagebox.h"
@@ -11,6 +12,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
@@ -31,7 +33,8 @@ void setupTimer(QTimer& timer, const char* name, int interval)
 } // namespace
 
 TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
-    : QMainWindow(parent), Link(Trace), store_(store ? store : OpenSettingsStore())
+    : QMainWindow(parent), Link(Trace), Dispatcher(Link, Trace), Announcements(Link, Trace),
+      store_(store ? store : OpenSettingsStore())
 {
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("КП Тавена конфигуратор"));
@@ -50,6 +53,11 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     TabSheet9->setObjectName(QStringLiteral("TabSheet9"));
     TabSheet5 = new QWidget(PageControl1);
     TabSheet5->setObjectName(QStringLiteral("TabSheet5"));
+    auto* adaptersLayout = new QVBoxLayout(TabSheet5);
+    ListAdapters = new QListWidget(TabSheet5);
+    ListAdapters->setObjectName(QStringLiteral("ListAdapters"));
+    ListAdapters->setAccessibleName(QStringLiteral("Список адаптеров с сети"));
+    adaptersLayout->addWidget(ListAdapters);
     TabSheet6 = BuildSettingsTab();
     TabSheet6->setObjectName(QStringLiteral("TabSheet6"));
 
@@ -104,6 +112,24 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     connect(&Timer5, &QTimer::timeout, this, &TForm1::Timer5Timer);
     connect(&timerWait, &QTimer::timeout, this, &TForm1::timerWaitTimer);
     connect(&Link, &LinkCore::linkStateChanged, this, &TForm1::LinkStateChanged);
+    connect(&Link, &LinkCore::operatorError, this,
+            [this](const QString& message) { messagebox::Error(this, message); });
+    Link.onDatagram = [this](const TPacket& d, const QHostAddress& from) {
+        Dispatcher.Dispatch(d, from);
+    };
+    Dispatcher.onAnnouncement = [this](const TPacket& d, const QHostAddress& from) {
+        Announcements.Handle(d, from);
+    };
+    connect(&Announcements, &AdapterAnnouncements::adapterListed, this, [this](int i) {
+        auto* item = new QListWidgetItem(Announcements.ListAdapters[i], ListAdapters);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    });
+    connect(&Announcements, &AdapterAnnouncements::adapterChecked, this,
+            [this](int i) { ListAdapters->item(i)->setCheckState(Qt::Checked); });
+    connect(&Announcements, &AdapterAnnouncements::linkStarted, this, &TForm1::LinkStarted);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
 
     FormCreate(args);
     timerWait.start();
@@ -313,4 +339,30 @@ void TForm1::timerWaitTimer()
 {
     if (WaitPanel->isVisible())
         WaitPanel->setText(WaitPanel->text().isEmpty() ? WaitCaption : QString());
+}
+
+void TForm1::LinkStarted()
+{
+    BitBtn2->setEnabled(true);
+    if (Link.settings.DebugMode)
+        PageControl1->setTabVisible(TabTrace, true);
+    else
+        TrassEnable->setChecked(false);
+    PageControl1->setTabVisible(TabData, true);
+    PageControl1->setTabVisible(TabBlocks, true);
+}
+
+void TForm1::BitBtn2Click()
+{
+    Announcements.SetClock();
+}
+
+void TForm1::Button1Click()
+{
+    Button1->setEnabled(false);
+    QString error;
+    if (!CallVelmarIPConfig(BaseMacAdapter->text().toLatin1(), BaseIPadapter->text().toLatin1(),
+                            &error))
+        messagebox::Error(this, error, Button1->text());
+    Button1->setEnabled(true);
 }

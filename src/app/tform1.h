@@ -4,6 +4,8 @@
 // core objects of the exchange for the life of the process.
 
 #include "app/storedsettings.h"
+#include "exchange/announcements.h"
+#include "exchange/dispatcher.h"
 #include "exchange/linkcore.h"
 #include "exchange/tracelog.h"
 
@@ -16,6 +18,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 class QSettings;
 class QTabWidget;
@@ -34,6 +37,8 @@ public:
     // Core objects.
     TraceLog Trace;
     LinkCore Link;
+    ReceiveDispatcher Dispatcher;
+    AdapterAnnouncements Announcements;
 
     // Page control and tabs.
     QTabWidget* PageControl1;
@@ -58,6 +63,9 @@ public:
     QPushButton* Button1;
     QPushButton* BitBtn2;
     QPushButton* OpenSock;
+
+    // "Список адаптеров с сети".
+    QListWidget* ListAdapters;
 
     // Engineering controls of the block tab (the tab itself grows with the block service).
     QToolButton* SpeedButton2;
@@ -90,6 +98,9 @@ private:
     void Timer5Timer();
     void timerWaitTimer();
     void LinkStateChanged(bool open);
+    void LinkStarted();
+    void BitBtn2Click();
+    void Button1Click();
     void RestoreSettings();
     void SaveSettings();
     QWidget* BuildSettingsTab();

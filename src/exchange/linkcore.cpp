@@ -2,6 +2,7 @@
 
 #include "exchange/tracelog.h"
 #include "support/convert.h"
+#include "support/eventwait.h"
 
 #include <QNetworkDatagram>
 
@@ -10,9 +11,11 @@ LinkCore::LinkCore(TraceLog& traceLog, QObject* parent) : QObject(parent), trace
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(100);
     Timer1.setSingleShot(true);
+    Timer1.setTimerType(Qt::PreciseTimer);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     Timer2.setInterval(500);
     Timer2.setSingleShot(true);
+    Timer2.setTimerType(Qt::PreciseTimer);
     Timer4.setObjectName(QStringLiteral("Timer4"));
     Timer4.setInterval(KeepAliveInterval);
     TimerDisconnect.setObjectName(QStringLiteral("TimerDisconnect"));
@@ -127,10 +130,130 @@ void LinkCore::SocketDataDataAvailable()
 {
     while (SocketData.hasPendingDatagrams()) {
         const QNetworkDatagram datagram = SocketData.receiveDatagram();
-        const TPacket d = datagram.data();
-        ++RxCount;
-        trace.TraceFrame(TraceLog::Adapter, d);
-        if (onDatagram)
-            onDatagram(d, datagram.senderAddress());
+        Receive(datagram.data(), datagram.senderAddress());
     }
+}
+
+void LinkCore::Receive(const TPacket& d, const QHostAddress& sender)
+{
+    ++RxCount;
+    trace.TraceFrame(TraceLog::Adapter, d);
+    if (onDatagram)
+        onDatagram(d, sender);
+}
+
+bool LinkCore::FromAdapter(const QHostAddress& sender) const
+{
+    bool ipv4 = false;
+    const quint32 a = sender.toIPv4Address(&ipv4);
+    return ipv4 && QHostAddress(a).toString() == settings.BaseIPadapter;
+}
+
+bool LinkCore::SendRequest(TPacket packet)
+{
+    ++TxCount;
+    if (!LinkOpen)
+        return true;
+    QString error;
+    const auto timeout = Timeout(&error);
+    if (!timeout) {
+        emit operatorError(error);
+        return false;
+    }
+    const int T = *timeout;
+
+    // Pacing: behind the previous request, and until the adapter reports it sent.
+    eventwait::WaitWhile([this] { return Timer1.isActive(); });
+    if (!TransmitDone && !eventwait::Closing()) {
+        Timer1.setInterval(T);
+        Timer1.start();
+        eventwait::WaitWhile([this] { return Timer1.isActive() && !TransmitDone; });
+    }
+    Timer1.stop();
+    if (eventwait::Closing() || packet.size() < packet::HeaderSize)
+        return true;
+
+    packet[0] = char(uint8_t(CanChannel));
+    packet[2] = char(uint8_t(TxSequence));
+    LastRequest = packet;
+    trace.TraceFrame(TraceLog::Program, LastRequest);
+
+    Timer1.setInterval(T);
+    Timer1.start();
+    ReceiptArrived = false;
+    TransmitDone = false;
+    SendToAdapter(LastRequest);
+
+    for (int retry = 0; retry < Retransmissions; ++retry) {
+        eventwait::WaitWhile([this] { return Timer1.isActive(); });
+        if (ReceiptArrived || eventwait::Closing())
+            return true;
+        trace.TraceFrame(TraceLog::Program, LastRequest);
+        trace.TraceNote(QStringLiteral("Повтор пакета!"));
+        Timer1.setInterval(Timer1.interval() * 2);
+        Timer1.start();
+        SendToAdapter(LastRequest);
+    }
+    // The sixth transmission is not awaited: the link is lost.
+    trace.TraceFrame(TraceLog::Program, TPacket());
+    trace.TraceNote(QStringLiteral("Разрыв соединения!"));
+    SetLinkOpen(false);
+    return true;
+}
+
+bool LinkCore::SendAndWait(const TPacket& packet)
+{
+    QString error;
+    const auto timeout = Timeout(&error);
+    if (!timeout) {
+        emit operatorError(error);
+        return false;
+    }
+    Timer2.setInterval(*timeout + 1000);
+    Timer2.start();
+    AwaitingReply = true;
+    if (!SendRequest(packet)) {
+        Timer2.stop();
+        AwaitingReply = false;
+        return false;
+    }
+    eventwait::WaitWhile([this] { return AwaitingReply && Timer2.isActive(); });
+    Timer2.stop();
+    const bool replied = !AwaitingReply;
+    AwaitingReply = false;
+    return replied;
+}
+
+void LinkCore::SendReply(const TPacket& packet)
+{
+    ++TxCount;
+    if (!LinkOpen)
+        return;
+    if (!trace.Listen) {
+        trace.TraceFrame(TraceLog::Program, packet);
+        trace.TraceNote(QStringLiteral("КВТ"));
+        trace.TraceNoteQuiet();
+    }
+    SendToAdapter(packet);
+}
+
+bool LinkCore::ReceiptFromAdapter(uint8_t sequence)
+{
+    if (sequence != uint8_t(TxSequence))
+        return false;
+    ++TxSequence;
+    Timer1.stop();
+    ReceiptArrived = true;
+    return true;
+}
+
+void LinkCore::BlockReply(const CanRecord& record)
+{
+    // DLC + 1 bytes: the data and the byte that follows it; bytes past the datagram read as 0.
+    const int count = std::min<int>(record.dlc + 1, ReplyData.size());
+    for (int i = 0; i < count; ++i) {
+        const int b = record.byte(packet::RecordHeaderSize + i);
+        ReplyData[i] = char(b < 0 ? 0 : b);
+    }
+    AwaitingReply = false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The exchange link with the adapter: the data socket, the link state and its timers, the
-// keep-alive that asks the adapter for a connection, and the inactivity limit.
+// keep-alive that asks the adapter for a connection, the inactivity limit, and the request
+// channel that numbers requests, waits for the adapter's receipts and retransmits.
 
 #include "exchange/linksettings.h"
 #include "exchange/packet.h"
@@ -54,14 +55,45 @@ public:
     // address or port does not read or the socket refuses.
     bool SendToAdapter(const TPacket& packet);
 
+    // A datagram received on the data socket: counted, traced and handed to onDatagram.
+    void Receive(const TPacket& d, const QHostAddress& sender);
     // Called for every datagram received on the data socket, after it was counted and traced.
     std::function<void(const TPacket&, const QHostAddress&)> onDatagram;
 
     quint32 RxCount = 0; // datagrams received on the data socket
     quint32 TxCount = 0; // requests and receipts handed to the channel
 
+    // Request channel state.
+    static constexpr int Retransmissions = 5;
+    quint32 TxSequence = 0;      // its low byte is the sequence number on the wire
+    TPacket LastRequest;         // as sent, with channel and sequence stamped
+    bool TransmitDone = false;   // the adapter reported the last request sent on the bus
+    bool ReceiptArrived = false; // the receipt for LastRequest has come
+    bool AwaitingReply = false;  // a SendAndWait waits for its block reply
+    QByteArray ReplyData = QByteArray(256, '\0'); // data of the last block reply (0..7 used)
+
+    // Sends a request: paced behind the previous one, stamped with the CAN channel and the
+    // sequence number, retransmitted five times at a doubling interval without a receipt, then
+    // the link is declared lost. Returns false only when the timeout text does not convert
+    // (the error is announced with operatorError); a closed link only counts the request.
+    bool SendRequest(TPacket packet);
+    // SendRequest, then waits for the block's reply for timeout + 1000 ms. True if it came.
+    bool SendAndWait(const TPacket& packet);
+    // Sends a datagram once, unchanged: the program's receipts and link messages.
+    void SendReply(const TPacket& packet);
+    // A receipt from the adapter with the given sequence byte; false when it is not the one
+    // awaited.
+    bool ReceiptFromAdapter(uint8_t sequence);
+    // A block reply record: its data (cut at the datagram's end) and the byte after it.
+    void BlockReply(const CanRecord& record);
+
+    // True when the datagram's sender, written as a.b.c.d, is exactly the configured adapter.
+    bool FromAdapter(const QHostAddress& sender) const;
+
 signals:
     void linkStateChanged(bool open);
+    // A message for the operator from an operation that had to stop (conversion error).
+    void operatorError(const QString& message);
 
 private:
     QString Bind(const QString& address, quint16 port);

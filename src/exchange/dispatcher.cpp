@@ -1,0 +1,158 @@
+#include "exchange/dispatcher.h"
+
+#include "exchange/linkcore.h"
+#include "exchange/tracelog.h"
+
+namespace
+{
+const QString NoteEmptyRecord = QStringLiteral("КВТB"); // the last letter is the Latin B
+}
+
+ReceiveDispatcher::ReceiveDispatcher(LinkCore& link, TraceLog& trace, QObject* parent)
+    : QObject(parent), link_(link), trace_(trace)
+{
+}
+
+void ReceiveDispatcher::RegisterRecordHandler(RecordHandler handler)
+{
+    handlers_.append(std::move(handler));
+}
+
+void ReceiveDispatcher::Append(const QString& text)
+{
+    trace_.TraceNote(trace_.NewestNote() + text);
+}
+
+void ReceiveDispatcher::Acknowledge(const TPacket& d)
+{
+    if (d.size() < 3)
+        return; // nothing that could be acknowledged
+    link_.SendReply(packet::Receipt(packet::at(d, 2)));
+}
+
+void ReceiveDispatcher::Dispatch(const TPacket& d, const QHostAddress& sender)
+{
+    if (d.isEmpty())
+        return;
+    const uint8_t kind = packet::at(d, 0);
+    if (kind == packet::KindAnnouncement) {
+        if (onAnnouncement)
+            onAnnouncement(d, sender);
+        return;
+    }
+    // Only the configured adapter may move the sequence, release a wait or write a table.
+    if (!link_.FromAdapter(sender)) {
+        trace_.TraceNote(QStringLiteral("Чужой адрес"));
+        return;
+    }
+
+    link_.TimerDisconnect.stop();
+    link_.TimerDisconnect.start();
+
+    if (kind == packet::KindReceipt || (kind & packet::ReceiptBit)) {
+        trace_.TraceNote(QStringLiteral("КВТ"));
+        if (d.size() < 3 || !link_.ReceiptFromAdapter(packet::at(d, 2)))
+            trace_.TraceNote(QStringLiteral("ERR КВТ"));
+        return;
+    }
+    if (kind == packet::KindTransmitted) {
+        trace_.TraceNote(QStringLiteral("Передано"));
+        link_.TransmitDone = true;
+        return;
+    }
+    if ((kind & 0x80) || d.size() <= packet::HeaderSize) {
+        Acknowledge(d);
+        return;
+    }
+    const uint8_t type = packet::at(d, 3);
+    if (type == packet::TypeAdapterDiag) {
+        trace_.TraceNote(QStringLiteral("Диагн адапт"));
+        Acknowledge(d);
+        return;
+    }
+    if (type != packet::TypeCanFrames) {
+        trace_.TraceNote(QStringLiteral("ОШ № протокол"));
+        Acknowledge(d);
+        return;
+    }
+    if ((kind & 7) != link_.CanChannel) {
+        Acknowledge(d);
+        return;
+    }
+    WalkRecords(d);
+    Acknowledge(d);
+}
+
+void ReceiveDispatcher::WalkRecords(const TPacket& d)
+{
+    CanRecordWalk walk(d);
+    CanRecord rec;
+    while (walk.next(rec)) {
+        if (walk.offset() > 0)
+            Append(QStringLiteral("+"));
+        if (trace_.Listen) {
+            // The 16-bit stamp 13 bytes into the record; a record too short to hold it
+            // leaves the note and LastStamp alone.
+            const int lo = rec.byte(13), hi = rec.byte(14);
+            if (lo >= 0 && hi >= 0) {
+                const quint32 stamp = quint32(lo | (hi << 8));
+                const quint32 v = stamp < LastStamp ? stamp + 65536 : stamp;
+                Append(QStringLiteral("{%1}").arg(qint64(v) - qint64(LastStamp)));
+                LastStamp = stamp;
+            }
+        }
+        NoteRecord(d, rec);
+        for (const RecordHandler& handler : handlers_)
+            handler(rec);
+    }
+}
+
+void ReceiveDispatcher::NoteRecord(const TPacket& d, const CanRecord& rec)
+{
+    const uint8_t r0 = rec.function, r1 = rec.flags, r3 = rec.sub;
+    const bool empty = rec.dlc == 0;
+    if (r0 == 0x48)
+        Append(empty ? NoteEmptyRecord
+                     : (r3 & 0x40 ? QStringLiteral("ЗТИТ") : QStringLiteral("ЦТИТ")));
+    if (r0 == 0x44 && (r1 & 0xE3) == 0x21 && r3 != 0)
+        Append(empty ? NoteEmptyRecord : QStringLiteral("ЦТИИ"));
+    if (r0 == 0x44 && !(r1 & 0x80) && r3 == 0)
+        Append(empty ? NoteEmptyRecord : QStringLiteral("ЦТС"));
+    if (r0 == 0x42 && r3 == 10)
+        Append(QStringLiteral("БЛК"));
+    if (r0 == 0x44 && (r1 & 0xE3) == 0x80)
+        Append(empty ? NoteEmptyRecord : QStringLiteral("ТС"));
+    if (r0 & 0x80) {
+        trace_.TraceNote(QStringLiteral("Конф"));
+        // Byte 7 of the datagram is the sub-function of its first record: 0xFF marks the
+        // announcement answers of block discovery, 0x0F is ignored.
+        const uint8_t d7 = packet::at(d, 7);
+        if (d7 == 0xFF) {
+            FoundBlocks.append({qint32(r0), qint32(rec.address)});
+            ++FoundCount;
+        } else if (d7 != 0x0F) {
+            link_.BlockReply(rec);
+        }
+    }
+    if (r0 == 0x42) {
+        switch (r3) {
+        case 2:
+        case 8:
+            trace_.TraceNote(QStringLiteral("ТУ Диаг"));
+            break;
+        case 3:
+            trace_.TraceNote(QStringLiteral("ТУ готово"));
+            TuPreparing = false;
+            break;
+        case 1: {
+            // A result without its error byte cannot be confirmed as a success.
+            const int code = rec.data.size() > 1 ? rec.data[1] : -1;
+            trace_.TraceNote(code == 0 ? QStringLiteral("ТУ OK") : QStringLiteral("ТУ ошибка"));
+            TuResultArrived = true;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+}

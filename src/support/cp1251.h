@@ -1,0 +1,9 @@
+#pragma once
+// Windows-1251: the single-byte Cyrillic code page of the adapters' and blocks' texts.
+
+#include <QByteArray>
+#include <QString>
+
+QString FromCp1251(const QByteArray& bytes);
+// Characters outside the code page become '?'.
+QByteArray ToCp1251(const QString& text);
