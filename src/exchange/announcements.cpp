@@ -96,8 +96,9 @@ void AdapterAnnouncements::Handle(const TPacket& d, const QHostAddress& sender)
         const TPacket reply = AddressReply(macBytes);
         trace_.TraceFrame(TraceLog::Broadcast, reply);
         trace_.TraceNote(QStringLiteral("Адрес"));
+        // Only through the bound data socket: an unbound one would bind itself anew.
         const auto port = link_.DataPort(nullptr);
-        if (port)
+        if (port && link_.SocketData.state() == QAbstractSocket::BoundState)
             link_.SocketData.writeDatagram(reply, QHostAddress::Broadcast, *port);
         return;
     }
