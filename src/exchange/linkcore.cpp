@@ -4,8 +4,6 @@
 #include "support/convert.h"
 #include "support/eventwait.h"
 
-#include <QNetworkDatagram>
-
 LinkCore::LinkCore(TraceLog& traceLog, QObject* parent) : QObject(parent), trace(traceLog)
 {
     Timer1.setObjectName(QStringLiteral("Timer1"));
@@ -128,9 +126,15 @@ void LinkCore::TimerDisconnectTimer()
 
 void LinkCore::SocketDataDataAvailable()
 {
+    QHostAddress sender;
     while (SocketData.hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = SocketData.receiveDatagram();
-        Receive(datagram.data(), datagram.senderAddress());
+        const qint64 size = SocketData.pendingDatagramSize();
+        TPacket d(qsizetype(std::max<qint64>(size, 0)), Qt::Uninitialized);
+        const qint64 got = SocketData.readDatagram(d.data(), d.size(), &sender);
+        if (got < 0)
+            break;
+        d.truncate(qsizetype(got));
+        Receive(d, sender);
     }
 }
 

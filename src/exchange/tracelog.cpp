@@ -1,5 +1,6 @@
 #include "exchange/tracelog.h"
 
+#include <QDateTime>
 #include <QTime>
 
 TraceLog::TraceLog(QObject* parent) : QAbstractTableModel(parent)
@@ -9,32 +10,54 @@ TraceLog::TraceLog(QObject* parent) : QAbstractTableModel(parent)
 
 QString TraceLog::TimeStamp(const QTime& time)
 {
-    return QStringLiteral("[%1\"%2]").arg(time.second()).arg(time.msec());
+    return TimeStamp(time.second(), time.msec());
+}
+
+QString TraceLog::TimeStamp(int second, int msec)
+{
+    QString s;
+    s.reserve(8);
+    s += u'[';
+    s += QString::number(second);
+    s += u'"';
+    s += QString::number(msec);
+    s += u']';
+    return s;
+}
+
+QString TraceLog::TimeStampNow()
+{
+    // Seconds and milliseconds within the minute are the same in local time and in UTC
+    // (time zones differ by whole minutes), so the clock is read without a time-zone lookup,
+    // which would cost a file-system check on every row.
+    const qint64 inMinute = QDateTime::currentMSecsSinceEpoch() % 60000;
+    return TimeStamp(int(inMinute / 1000), int(inMinute % 1000));
 }
 
 void TraceLog::TraceFrame(const QString& direction, const TPacket& packet)
 {
     if (!TrassEnable)
         return;
-    const QString hex = packet::HexText(packet);
-    const int last = int(rows_.size());
-    beginInsertRows({}, last, last);
-    rows_.emplace_back();
-    endInsertRows();
+    // At the limit the oldest row goes as the new one comes: the rows shift by one and the
+    // grid's shape stays, so the view only repaints.
+    const bool atLimit = GridRowCount() >= MaxGridRows;
+    if (atLimit) {
+        rows_.pop_front();
+        rows_.emplace_back();
+    } else {
+        const int last = int(rows_.size());
+        beginInsertRows({}, last, last);
+        rows_.emplace_back();
+        endInsertRows();
+    }
 
     Row& newest = rows_[rows_.size() - 2];
     newest.whoColour = direction == Program ? ColourProgram : ColourOther;
     newest.whoColoured = true;
-    newest.hex = hex;
-    newest.who = direction + TimeStamp(QTime::currentTime());
+    newest.hex = packet::HexText(packet);
+    newest.who = direction + TimeStampNow();
     const int row = NewestRow();
-    emit dataChanged(index(row, ColWho), index(row, ColPacket));
-
-    if (GridRowCount() > MaxGridRows) {
-        beginRemoveRows({}, 0, 0);
-        rows_.pop_front();
-        endRemoveRows();
-    }
+    emit dataChanged(index(atLimit ? 0 : row, ColWho), index(row + 1, ColPacket));
 }
 
 void TraceLog::TraceNote(const QString& text)

@@ -53,6 +53,8 @@ public:
 
     // "[s\"ms]": seconds and milliseconds of the given time.
     static QString TimeStamp(const QTime& time);
+    static QString TimeStamp(int second, int msec);
+    static QString TimeStampNow();
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -1,0 +1,108 @@
+// Request/reply exchanges against the kp-sim program on loopback with instant blocks: median
+// microseconds per SendAndWait and the program's own CPU time; then the program's CPU share
+// while one SendAndWait waits out its 1.1 s for a reply that never comes.
+
+#include "exchange/announcements.h"
+#include "exchange/dispatcher.h"
+#include "exchange/linkcore.h"
+#include "exchange/tracelog.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QUdpSocket>
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+#include <vector>
+
+static double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int exchanges = argc > 1 ? atoi(argv[1]) : 3050;
+    const QString simPath =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/kp-sim");
+
+    QUdpSocket probe; // a free loopback port for the simulator
+    probe.bind(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.localPort();
+    probe.close();
+
+    QProcess sim;
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start(simPath, {QStringLiteral("--port"), QString::number(port), QStringLiteral("--blocks"),
+                        QStringLiteral("ts:0")});
+    if (!sim.waitForStarted() || !sim.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "kp-sim did not start (%s)\n", qPrintable(simPath));
+        return 1;
+    }
+
+    TraceLog trace;
+    LinkCore link(trace);
+    ReceiveDispatcher dispatcher(link, trace);
+    AdapterAnnouncements announcements(link, trace);
+    link.settings.BaseIP = link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
+    link.settings.BasePortD = QString::number(port);
+    link.settings.DebugMode = qEnvironmentVariableIsSet("TRACE_ON");
+    link.onDatagram = [&](const TPacket& d, const QHostAddress& from) {
+        dispatcher.Dispatch(d, from);
+    };
+    dispatcher.onAnnouncement = [&](const TPacket& d, const QHostAddress& from) {
+        announcements.Handle(d, from);
+    };
+    link.ConnectClick(true);
+    link.Timer4.setInterval(50);
+    QElapsedTimer t;
+    t.start();
+    while (!link.LinkOpen && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (!link.LinkOpen) {
+        std::fprintf(stderr, "the link did not start\n");
+        return 1;
+    }
+
+    const TPacket read = packet::Request(0xC4, 0x18, 0, 0x00, {0x00, 0x00});
+    std::vector<double> us;
+    us.reserve(size_t(exchanges));
+    int failed = 0;
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer all;
+    all.start();
+    for (int i = 0; i < exchanges; ++i) {
+        QElapsedTimer one;
+        one.start();
+        if (!link.SendAndWait(read))
+            ++failed;
+        us.push_back(double(one.nsecsElapsed()) / 1000.0);
+    }
+    const double wall = double(all.nsecsElapsed()) / 1e9;
+    const double cpu = cpuSeconds() - cpu0;
+    std::sort(us.begin(), us.end());
+
+    // A reply that never comes: a block that is not there.
+    const double idle0 = cpuSeconds();
+    QElapsedTimer waited;
+    waited.start();
+    const bool answered = link.SendAndWait(packet::Request(0xC8, 0x18, 7, 0x06, {}));
+    const double idleWall = double(waited.nsecsElapsed()) / 1e9;
+    const double idleCpu = cpuSeconds() - idle0;
+
+    std::printf("%d SendAndWait exchanges against kp-sim (instant blocks), %d failed\n", exchanges,
+                failed);
+    std::printf("  median %.1f us, p90 %.1f us, max %.1f us per exchange; %.3f s in all\n",
+                us[us.size() / 2], us[us.size() * 9 / 10], us.back(), wall);
+    std::printf("  program CPU time %.3f s (%.1f us per exchange)\n", cpu, cpu * 1e6 / exchanges);
+    std::printf("waiting %.3f s for a reply that never comes (%s): program CPU %.4f s = %.2f %%\n",
+                idleWall, answered ? "answered!" : "none", idleCpu, 100.0 * idleCpu / idleWall);
+    sim.terminate();
+    sim.waitForFinished(2000);
+    return failed ? 1 : 0;
+}
