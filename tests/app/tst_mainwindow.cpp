@@ -16,12 +16,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QNetworkDatagram>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QUdpSocket>
 #include <QtTest>
 
 class TestMainWindow : public QObject
@@ -312,6 +314,57 @@ private slots:
         QVERIFY(messages[0].contains("'abc'"));
         QCOMPARE(f.Link.SocketData.state(), QAbstractSocket::UnconnectedState);
         QVERIFY(!f.Link.Timer4.isActive());
+    }
+
+    void linkStartShowsTheTabsAndEnablesTheClock_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("engineer") << QStringList{"d"};
+        QTest::newRow("operator") << QStringList{};
+    }
+    void linkStartShowsTheTabsAndEnablesTheClock()
+    {
+        QFETCH(QStringList, args);
+        const bool debug = !args.isEmpty();
+        TForm1 f(args, store());
+        f.show();
+        QUdpSocket adapter;
+        QVERIFY(adapter.bind(QHostAddress::LocalHost, 0));
+        f.BaseIP->setText("127.0.0.1");
+        f.BaseIPadapter->setText("127.0.0.1");
+        f.BasePortD->setText(QString::number(adapter.localPort()));
+        f.Link.Timer4.setInterval(20);
+        f.Connect->click();
+        QTRY_VERIFY(adapter.hasPendingDatagrams()); // the keep-alive
+        const QNetworkDatagram keepAlive = adapter.receiveDatagram();
+        QCOMPARE(keepAlive.data(), QByteArray::fromHex("8000"));
+        adapter.writeDatagram(QByteArray::fromHex("8000010302") + "adapter",
+                              keepAlive.senderAddress(), quint16(keepAlive.senderPort()));
+        QTRY_VERIFY(f.Link.LinkOpen);
+        QVERIFY(f.ConnectShowsLink());
+        QVERIFY(f.BitBtn2->isEnabled());
+        QCOMPARE(f.PageControl1->isTabVisible(TForm1::TabTrace), debug);
+        QVERIFY(f.PageControl1->isTabVisible(TForm1::TabData));
+        QVERIFY(f.PageControl1->isTabVisible(TForm1::TabBlocks));
+        QVERIFY(!f.PageControl1->isTabVisible(TForm1::TabAdapters));
+        QCOMPARE(f.TrassEnable->isChecked(), debug);
+        QCOMPARE(f.ListAdapters->count(), 1);
+        QCOMPARE(f.ListAdapters->item(0)->checkState(), Qt::Checked);
+
+        // Unchecking closes the link; the tabs stay.
+        f.Connect->click();
+        QVERIFY(!f.Link.LinkOpen);
+        QVERIFY(!f.ConnectShowsLink());
+        QVERIFY(f.PageControl1->isTabVisible(TForm1::TabData));
+    }
+
+    void adapterConfiguratorAbsentSaysSo()
+    {
+        TForm1 f({}, store());
+        f.Button1->click();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages[0].contains("velmarcfgdll"));
+        QVERIFY(f.Button1->isEnabled());
     }
 
     void countersInTheStatusBar()
