@@ -1,0 +1,31 @@
+#include "support/localtext.h"
+
+#include <QLocale>
+#include <cmath>
+
+QDateTime StampDateTime(uint32_t seconds)
+{
+    return QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC).addSecs(qint64(seconds));
+}
+
+QString LongTimeText(const QTime& time)
+{
+    static const QString format = [] {
+        QString f = QLocale::system().timeFormat(QLocale::LongFormat);
+        // Drop time-zone designators and the blanks around them.
+        f.remove(QLatin1Char('t'));
+        return f.simplified();
+    }();
+    return QLocale::system().toString(time, format);
+}
+
+QString StampTimeText(uint32_t seconds) { return LongTimeText(StampDateTime(seconds).time()); }
+
+QString FixedText(double value, int precision, int decimals)
+{
+    const double magnitude = std::fabs(value);
+    const int integerDigits = magnitude < 1 ? 1 : int(std::floor(std::log10(magnitude))) + 1;
+    if (integerDigits > precision)
+        return QLocale::system().toString(value, 'E', precision - 1);
+    return QLocale::system().toString(value, 'f', decimals);
+}
