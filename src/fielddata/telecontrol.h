@@ -1,0 +1,75 @@
+#pragma once
+// Telecontrol: relays of the telecontrol blocks switched by select-before-operate commands, and
+// the blocks' supply voltage and temperature from their diagnostic records.
+//
+// A command sends the select command, waits for the block's ready record, sends the execute
+// command and waits for the result record, all under one 3000 ms guard (Timer3). The progress
+// lines go to TuEvent.
+
+#include "exchange/packet.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+
+class LinkCore;
+class ReceiveDispatcher;
+class TraceLog;
+
+class Telecontrol : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int Blocks = 8;
+    static constexpr int GuardInterval = 3000;
+
+    Telecontrol(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
+                QObject* parent = nullptr);
+
+    QTimer Timer3; // guard of one command
+
+    // The operator's choice ("Адрес блока", "Номер реле"), mirrored from the spin edits and
+    // read afresh by each command step.
+    int Address = 0; // 0..7
+    int Relay = 1;   // 1..256
+
+    // The progress of the current command.
+    QStringList TuEvent;
+    // RxCheckListBox1: "b Блок ТУ", replaced by the block's diagnostics, checked once it reported.
+    QStringList BlockItems;
+    QList<bool> BlockChecked;
+
+    bool Running() const { return running_; }
+
+    // "Включить": one command for the chosen relay. Refused while a command runs, since two
+    // commands would share the ready and result flags and the guard. False when refused or
+    // stopped by a timeout text that does not convert.
+    bool RxSpeedButton1Click();
+    // "Включить все": relays 1 to 32 of the chosen block in turn; the relay number ends at 33.
+    void RxSpeedButton2Click();
+
+    // Records of telecontrol blocks (function 0x42): ready, result and diagnostics.
+    void HandleRecord(const CanRecord& record);
+
+    static TPacket SelectCommand(int address, int relay);
+    static TPacket ExecuteCommand(int address);
+    // Line 2 of a result with an error status.
+    static QString ErrorText(int status, const QString& line1Tail);
+
+signals:
+    void tuEventCleared();
+    void tuEventAdded(const QString& line);
+    void blockItemChanged(int block);
+    void relayChanged(int relay);
+
+private:
+    void AddEvent(const QString& line);
+    void Timer3Timer();
+    void Diagnostics(const CanRecord& record, bool secondForm);
+    void Result(const CanRecord& record);
+
+    LinkCore& link_;
+    ReceiveDispatcher& dispatcher_;
+    TraceLog& trace_;
+    bool running_ = false;
+};
