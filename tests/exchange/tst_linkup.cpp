@@ -9,7 +9,8 @@
 
 #include <QtTest>
 
-class TestLinkUp : public QObject {
+class TestLinkUp : public QObject
+{
     Q_OBJECT
 
     struct Program {

@@ -19,8 +19,8 @@ inline QByteArray Hex(const char* text)
 }
 
 // A request as the program's request channel sends it: channel and sequence stamped.
-inline QByteArray Stamped(uint8_t channel, uint8_t seq, uint8_t function, uint8_t address, uint8_t sub,
-                   std::initializer_list<uint8_t> data)
+inline QByteArray Stamped(uint8_t channel, uint8_t seq, uint8_t function, uint8_t address,
+                          uint8_t sub, std::initializer_list<uint8_t> data)
 {
     QByteArray d = packet::Request(function, 0x18, address, sub, data);
     d[0] = char(channel);

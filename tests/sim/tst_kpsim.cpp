@@ -17,7 +17,6 @@
 using namespace kpsim;
 using namespace simtest;
 
-
 class TestKpSim : public QObject
 {
     Q_OBJECT
@@ -694,7 +693,7 @@ void TestKpSim::programRunsUntilTerminated()
     while (!line.contains('\n') && sim.waitForReadyRead(5000))
         line += sim.readAllStandardOutput();
     const QRegularExpression re(QStringLiteral("^kp-sim: adapter v3\\.2 on 127\\.0\\.0\\.1:(\\d+), "
-                                               "blocks \\[ts:3\\]\n$"));
+                                               "blocks \\[ts:3\\], live \\[ts 0\\.5/s, .*\\]\n$"));
     const auto m = re.match(QString::fromLatin1(line));
     QVERIFY2(m.hasMatch(), line.constData());
 
