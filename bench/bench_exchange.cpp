@@ -39,7 +39,7 @@ int main(int argc, char* argv[])
     QProcess sim;
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     sim.start(simPath, {QStringLiteral("--port"), QString::number(port), QStringLiteral("--blocks"),
-                        QStringLiteral("ts:0")});
+                        QStringLiteral("ts:0"), QStringLiteral("--quiet")});
     if (!sim.waitForStarted() || !sim.waitForReadyRead(5000)) {
         std::fprintf(stderr, "kp-sim did not start (%s)\n", qPrintable(simPath));
         return 1;

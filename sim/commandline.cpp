@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
+#include <limits>
 
 namespace kpsim
 {
@@ -14,6 +15,15 @@ std::optional<int> Number(const QString& text, int min, int max)
     bool ok = false;
     const int v = text.trimmed().toInt(&ok);
     if (!ok || v < min || v > max)
+        return std::nullopt;
+    return v;
+}
+
+std::optional<double> Rate(const QString& text)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !(v >= 0 && v <= 1000))
         return std::nullopt;
     return v;
 }
@@ -75,6 +85,75 @@ std::optional<QList<BlockSpec>> ParseBlocks(const QString& text, QString* error)
         blocks.append(BlockSpec{*type, uint8_t(*address), {}});
     }
     return blocks;
+}
+
+Rates DemoRates()
+{
+    Rates r;
+    r.tsStates = 0.5;
+    r.tsEvents = 0.25;
+    r.titReadings = 1;
+    r.tiiCounters = 0.2;
+    r.interlocks = 0.2;
+    r.tuDiagnostics = 0.1;
+    return r;
+}
+
+std::optional<QList<Wiring>> ParseWiring(const QString& text, QString* error)
+{
+    QList<Wiring> list;
+    for (const QString& item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList parts = item.trimmed().split(QLatin1Char(':'));
+        const bool sized = parts.size() == 2 || parts.size() == 3;
+        const auto tu = sized ? Number(parts[0], 0, 7) : std::nullopt;
+        const auto ts = sized ? Number(parts[1], 0, 7) : std::nullopt;
+        const QString contact = parts.size() == 3 ? parts[2].trimmed().toLower() : "no";
+        if (!tu || !ts || (contact != "no" && contact != "nc")) {
+            Fail(error,
+                 QStringLiteral("wiring must read tu:ts[:no|nc], addresses 0..7: %1").arg(item));
+            return std::nullopt;
+        }
+        list.append(Wiring{uint8_t(*tu), uint8_t(*ts), contact == "nc"});
+    }
+    return list;
+}
+
+std::optional<QList<TuAnswer>> ParseTuAnswers(const QString& text, QString* error)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^\\s*(?:(\\d+)(?::(\\d+))?\\s*=)?\\s*(\\d+)\\s*$"));
+    QList<TuAnswer> list;
+    for (const QString& item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const auto m = re.match(item);
+        const auto address =
+            m.hasMatch() && m.hasCaptured(1) ? Number(m.captured(1), 0, 7) : std::optional<int>(-1);
+        const auto relay =
+            m.hasMatch() && m.hasCaptured(2) ? Number(m.captured(2), 1, 32) : std::optional<int>(0);
+        const auto status = m.hasMatch() ? Number(m.captured(3), 0, 255) : std::nullopt;
+        if (!m.hasMatch() || !address || !relay || !status) {
+            Fail(error, QStringLiteral("telecontrol status must read [block[:relay]=]0..255: %1")
+                            .arg(item));
+            return std::nullopt;
+        }
+        list.append(TuAnswer{*address, *relay, uint8_t(*status)});
+    }
+    return list;
+}
+
+std::optional<QList<RelayRef>> ParseRelays(const QString& text, QString* error)
+{
+    QList<RelayRef> list;
+    for (const QString& item : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList parts = item.trimmed().split(QLatin1Char(':'));
+        const auto address = parts.size() == 2 ? Number(parts[0], 0, 7) : std::nullopt;
+        const auto relay = parts.size() == 2 ? Number(parts[1], 1, 32) : std::nullopt;
+        if (!address || !relay) {
+            Fail(error, QStringLiteral("relay must read block:relay, 0..7:1..32: %1").arg(item));
+            return std::nullopt;
+        }
+        list.append(RelayRef{uint8_t(*address), *relay});
+    }
+    return list;
 }
 
 QString BlocksText(const QList<BlockSpec>& blocks)
@@ -140,9 +219,92 @@ std::optional<CommandLine> ParseCommandLine(const QStringList& arguments, QStrin
                                         QStringLiteral("ms"));
     const QCommandLineOption silent(QStringLiteral("silent"),
                                     QStringLiteral("The adapter answers nothing at all."));
-    p.addOptions({help, port, bind, allowAny, version, km4, text, mac, heldIp, blocks,
-                  addressRequest, relink, dropReceipts, dropAllReceipts, wrongSeq, dropReplies,
-                  dropAllReplies, replyDelay, silent});
+    const QCommandLineOption tsRate(QStringLiteral("ts-rate"),
+                                    QStringLiteral("Telesignal state rounds per second (0.5)."),
+                                    QStringLiteral("rate"));
+    const QCommandLineOption eventRate(QStringLiteral("event-rate"),
+                                       QStringLiteral("Telesignal changes per second (0.25)."),
+                                       QStringLiteral("rate"));
+    const QCommandLineOption titRate(QStringLiteral("tit-rate"),
+                                     QStringLiteral("Measurement rounds per second (1)."),
+                                     QStringLiteral("rate"));
+    const QCommandLineOption tiiRate(QStringLiteral("tii-rate"),
+                                     QStringLiteral("Counter rounds per second (0.2)."),
+                                     QStringLiteral("rate"));
+    const QCommandLineOption interlockRate(
+        QStringLiteral("interlock-rate"),
+        QStringLiteral("Interlock state rounds per second (0.2)."), QStringLiteral("rate"));
+    const QCommandLineOption diagRate(
+        QStringLiteral("diag-rate"),
+        QStringLiteral("Telecontrol diagnostics rounds per second (0.1)."), QStringLiteral("rate"));
+    const QCommandLineOption quiet(
+        QStringLiteral("quiet"),
+        QStringLiteral("Send nothing unasked except the rates given explicitly."));
+    const QCommandLineOption seed(QStringLiteral("seed"),
+                                  QStringLiteral("Seed of inputs, readings and counters (1)."),
+                                  QStringLiteral("n"));
+    const QCommandLineOption titChannels(
+        QStringLiteral("tit-channels"),
+        QStringLiteral("Measurement channels reported per block, 1..32 (16)."),
+        QStringLiteral("n"));
+    const QCommandLineOption tiiChannels(
+        QStringLiteral("tii-channels"),
+        QStringLiteral("Counters reported per telesignal block, 0..32 (8)."), QStringLiteral("n"));
+    const QCommandLineOption wire(
+        QStringLiteral("wire"),
+        QStringLiteral("Relays of a telecontrol block drive the inputs of a telesignal block, "
+                       "e.g. 0:0 or 0:0:nc (normally closed contacts)."),
+        QStringLiteral("list"));
+    const QCommandLineOption faultyRelay(
+        QStringLiteral("faulty-relay"),
+        QStringLiteral("Relays that switch but drive no input, e.g. 0:5."), QStringLiteral("list"));
+    const QCommandLineOption tuStatus(
+        QStringLiteral("tu-status"),
+        QStringLiteral("Telecontrol result status: 6 (all), 1=6 (block 1), 1:5=6 (relay 5 of "
+                       "block 1)."),
+        QStringLiteral("list"));
+    const QCommandLineOption tuSilent(QStringLiteral("tu-silent"),
+                                      QStringLiteral("Telecontrol blocks answer no command."));
+    const QCommandLineOption tuNoResult(
+        QStringLiteral("tu-no-result"),
+        QStringLiteral("Telecontrol blocks get ready but report no result."));
+    const QCommandLineOption relayHold(
+        QStringLiteral("relay-hold"),
+        QStringLiteral("A switched relay releases after MS milliseconds, 0 at the next (200)."),
+        QStringLiteral("ms"));
+    const QCommandLineOption diagForm(QStringLiteral("tu-diag-form"),
+                                      QStringLiteral("Telecontrol diagnostics form, 2 or 8 (2)."),
+                                      QStringLiteral("form"));
+    const QCommandLineOption burst(
+        QStringLiteral("burst"),
+        QStringLiteral("After the link start send N telemetry datagrams as fast as possible."),
+        QStringLiteral("n"));
+    const QCommandLineOption burstSlice(
+        QStringLiteral("burst-slice"),
+        QStringLiteral("Burst datagrams written between pauses (32)."), QStringLiteral("n"));
+    const QCommandLineOption burstPause(QStringLiteral("burst-pause"),
+                                        QStringLiteral("Pause between burst slices (1 ms)."),
+                                        QStringLiteral("ms"));
+    p.addOptions({help,           port,
+                  bind,           allowAny,
+                  version,        km4,
+                  text,           mac,
+                  heldIp,         blocks,
+                  addressRequest, relink,
+                  dropReceipts,   dropAllReceipts,
+                  wrongSeq,       dropReplies,
+                  dropAllReplies, replyDelay,
+                  silent,         tsRate,
+                  eventRate,      titRate,
+                  tiiRate,        interlockRate,
+                  diagRate,       quiet,
+                  seed,           titChannels,
+                  tiiChannels,    wire,
+                  faultyRelay,    tuStatus,
+                  tuSilent,       tuNoResult,
+                  relayHold,      diagForm,
+                  burst,          burstSlice,
+                  burstPause});
 
     if (!p.parse(arguments)) {
         Fail(error, p.errorText());
@@ -226,6 +388,70 @@ std::optional<CommandLine> ParseCommandLine(const QStringList& arguments, QStrin
     f.wrongReceiptSequence = p.isSet(wrongSeq);
     f.dropAllReplies = p.isSet(dropAllReplies);
     f.silent = p.isSet(silent);
+
+    // An integer option within limits; false (with the message) when it is given and wrong.
+    const auto integer = [&](const QCommandLineOption& option, int min, int max, auto& out) {
+        if (!p.isSet(option))
+            return true;
+        const auto n = Number(p.value(option), min, max);
+        if (!n)
+            return Fail(error, QStringLiteral("--%1 must be %2..%3: %4")
+                                   .arg(option.names().constFirst())
+                                   .arg(min)
+                                   .arg(max)
+                                   .arg(p.value(option)));
+        out = std::remove_reference_t<decltype(out)>(*n);
+        return true;
+    };
+
+    o.rates = p.isSet(quiet) ? Rates{} : DemoRates();
+    const std::pair<const QCommandLineOption*, Live> rates[] = {
+        {&tsRate, Live::TsStates},          {&eventRate, Live::TsEvents},
+        {&titRate, Live::TitReadings},      {&tiiRate, Live::TiiCounters},
+        {&interlockRate, Live::Interlocks}, {&diagRate, Live::TuDiagnostics}};
+    for (const auto& [option, kind] : rates) {
+        if (!p.isSet(*option))
+            continue;
+        const auto r = Rate(p.value(*option));
+        if (!r)
+            return fail(QStringLiteral("--%1 must be 0..1000 per second: %2")
+                            .arg(option->names().constFirst(), p.value(*option)));
+        o.rates.of(kind) = *r;
+    }
+    int seedValue = int(o.seed);
+    int form = o.tuDiagnosticsForm;
+    if (!integer(seed, 0, std::numeric_limits<int>::max(), seedValue) ||
+        !integer(titChannels, 1, 32, o.titChannels) ||
+        !integer(tiiChannels, 0, 32, o.tiiChannels) ||
+        !integer(relayHold, 0, 3600000, o.relayHoldMs) || !integer(diagForm, 2, 8, form) ||
+        !integer(burst, 0, 1 << 30, o.burstOnLinkStart) ||
+        !integer(burstSlice, 1, 100000, o.burstSlice) ||
+        !integer(burstPause, 0, 60000, o.burstPauseMs))
+        return std::nullopt;
+    if (form != 2 && form != 8)
+        return fail(QStringLiteral("--tu-diag-form must be 2 or 8: %1").arg(form));
+    o.seed = uint32_t(seedValue);
+    o.tuDiagnosticsForm = uint8_t(form);
+    if (p.isSet(wire)) {
+        const auto list = ParseWiring(p.value(wire), error);
+        if (!list)
+            return std::nullopt;
+        o.wiring = *list;
+    }
+    if (p.isSet(faultyRelay)) {
+        const auto list = ParseRelays(p.value(faultyRelay), error);
+        if (!list)
+            return std::nullopt;
+        o.faultyRelays = *list;
+    }
+    if (p.isSet(tuStatus)) {
+        const auto list = ParseTuAnswers(p.value(tuStatus), error);
+        if (!list)
+            return std::nullopt;
+        o.tuAnswers = *list;
+    }
+    o.tuNoReady = p.isSet(tuSilent);
+    o.tuNoResult = p.isSet(tuSilent) || p.isSet(tuNoResult);
     return cl;
 }
 
@@ -247,12 +473,44 @@ QString StartMessage(const Options& o, quint16 port)
         faults << QStringLiteral("replies %1 ms late").arg(f.replyDelayMs);
     if (f.silent)
         faults << QStringLiteral("silent");
-    return QStringLiteral("kp-sim: adapter v%1.%2 on %3:%4, blocks [%5]%6")
+    QStringList live;
+    const std::pair<Live, const char*> kinds[] = {
+        {Live::TsStates, "ts"},           {Live::TsEvents, "events"},
+        {Live::TitReadings, "tit"},       {Live::TiiCounters, "tii"},
+        {Live::Interlocks, "interlocks"}, {Live::TuDiagnostics, "diagnostics"}};
+    for (const auto& [kind, name] : kinds)
+        if (o.rates.of(kind) > 0)
+            live << QStringLiteral("%1 %2/s").arg(QLatin1String(name)).arg(o.rates.of(kind));
+    QStringList wiring;
+    for (const Wiring& w : o.wiring)
+        wiring << QStringLiteral("tu:%1>ts:%2%3")
+                      .arg(w.tu)
+                      .arg(w.ts)
+                      .arg(w.normallyClosed ? QStringLiteral(" nc") : QString());
+    for (const RelayRef& r : o.faultyRelays)
+        faults << QStringLiteral("relay %1 of tu:%2 drives nothing").arg(r.relay).arg(r.address);
+    if (o.tuNoReady)
+        faults << QStringLiteral("telecontrol silent");
+    else if (o.tuNoResult)
+        faults << QStringLiteral("no telecontrol results");
+    for (const TuAnswer& a : o.tuAnswers)
+        faults << QStringLiteral("telecontrol status %1 for %2%3")
+                      .arg(a.status)
+                      .arg(a.address < 0 ? QStringLiteral("all")
+                                         : QStringLiteral("tu:%1").arg(a.address))
+                      .arg(a.relay ? QStringLiteral(" relay %1").arg(a.relay) : QString());
+    QString extra = QStringLiteral(", live [%1]").arg(live.join(QStringLiteral(", ")));
+    if (!wiring.isEmpty())
+        extra += QStringLiteral(", wiring [%1]").arg(wiring.join(QStringLiteral(", ")));
+    if (o.burstOnLinkStart > 0)
+        extra += QStringLiteral(", burst of %1 at the link start").arg(o.burstOnLinkStart);
+    return QStringLiteral("kp-sim: adapter v%1.%2 on %3:%4, blocks [%5]%6%7")
         .arg(o.versionMajor)
         .arg(o.versionMinor)
         .arg(o.bindAddress.toString())
         .arg(port)
         .arg(BlocksText(o.blocks))
+        .arg(extra)
         .arg(faults.isEmpty() ? QString() : QStringLiteral(", faults: ") + faults.join(", "));
 }
 

@@ -24,6 +24,18 @@ std::optional<CommandLine> ParseCommandLine(const QStringList& arguments, QStrin
 std::optional<QList<BlockSpec>> ParseBlocks(const QString& text, QString* error);
 QString BlocksText(const QList<BlockSpec>& blocks);
 
+// Rates of the demo: states every 2 s, an event every 4 s, readings every second, counters
+// and interlocks every 5 s, diagnostics every 10 s.
+Rates DemoRates();
+
+// "0:0,1:2:nc" -> relays of telecontrol block 0 drive inputs of telesignal block 0, those of
+// block 1 inputs of block 2 through normally closed contacts.
+std::optional<QList<Wiring>> ParseWiring(const QString& text, QString* error);
+// "6" every relay of every block; "1=6" every relay of block 1; "1:5=6" relay 5 of block 1.
+std::optional<QList<TuAnswer>> ParseTuAnswers(const QString& text, QString* error);
+// "0:5,1:32" -> relay 5 of block 0 and relay 32 of block 1.
+std::optional<QList<RelayRef>> ParseRelays(const QString& text, QString* error);
+
 // The one line printed at start.
 QString StartMessage(const Options& options, quint16 port);
 

@@ -3,6 +3,7 @@
 #include "exchange/packet.h"
 #include "support/byteorder.h"
 
+#include <QDateTime>
 #include <QNetworkDatagram>
 #include <QTimer>
 #include <QUdpSocket>
@@ -37,6 +38,10 @@ void AppendText(QByteArray& d, const QByteArray& text)
 
 KpSim::KpSim(Options options, QObject* parent) : QObject(parent), options_(std::move(options))
 {
+    clockSource_ = [] {
+        const QDateTime t = QDateTime::currentDateTime();
+        return t.toMSecsSinceEpoch() + qint64(t.offsetFromUtc()) * 1000;
+    };
     for (const BlockSpec& spec : options_.blocks)
         addBlock(spec);
 }
@@ -59,6 +64,7 @@ bool KpSim::start(QString* error)
                          .arg(socket_->errorString());
         return false;
     }
+    startLiveTimers();
     return true;
 }
 
@@ -71,6 +77,7 @@ SimBlock& KpSim::addBlock(const BlockSpec& spec)
 {
     removeBlock(spec.type, spec.address);
     blocks_.push_back(std::make_unique<SimBlock>(spec.type, spec.address, spec.versionText));
+    prepareBlock(*blocks_.back());
     return *blocks_.back();
 }
 
@@ -134,15 +141,18 @@ int KpSim::sendData(const QByteArray& records)
 {
     if (options_.faults.silent || peerPort_ == 0 || records.size() > 255 - packet::HeaderSize)
         return -1;
-    const uint8_t seq = sequence_++;
+    const uint8_t seq = sequence_;
     QByteArray d =
         packet::Bytes({uint8_t(canChannel_), uint8_t(records.size()), seq, packet::TypeCanFrames});
     d.append(records);
+    // A datagram the socket did not take leaves no trace: its number goes to the next one.
+    if (!send(d))
+        return -1;
+    ++sequence_;
     unacknowledged_.push_back(seq);
     if (unacknowledged_.size() > MaxUnacknowledged)
         unacknowledged_.pop_front();
     ++counters_.dataSent;
-    send(d);
     return seq;
 }
 
@@ -220,6 +230,8 @@ void KpSim::handleLinkMessage(const QByteArray& d)
     canChannel_ = channel;
     bitRate_ = rate;
     emit linkStartReceived(channel, rate);
+    if (options_.burstOnLinkStart > 0 && !burstOnLinkDone_)
+        burstOnLinkDone_ = sendBurst(options_.burstOnLinkStart);
 }
 
 void KpSim::handleProgramReceipt(uint8_t sequence)
@@ -266,15 +278,19 @@ void KpSim::handleRequest(const QByteArray& d)
             handleServiceRecord(rec.sub, rec.data);
             continue;
         }
+        if (handleLiveRecord(rec))
+            continue;
         const auto type = TypeFromConfigFunction(rec.function);
         SimBlock* target = type ? block(*type, rec.address) : nullptr;
-        if (!target)
+        if (!target || target->silent)
             continue;
         const SimBlock::Chunk reply = target->configure(rec.sub, rec.data);
         QByteArray record =
             packet::Bytes({target->configFunction(), ConfigFlags, target->address(), rec.sub, 8});
         record.append(reinterpret_cast<const char*>(reply.data()), int(reply.size()));
         sendBlockDatagram(record);
+        if (target->type() == BlockType::Ts && rec.sub == sub::CounterPreset)
+            afterCounterPreset(*target, rec.data);
     }
 }
 
@@ -282,15 +298,17 @@ void KpSim::handleServiceRecord(uint8_t subFunction, std::span<const uint8_t> da
 {
     if (subFunction == ServiceAnnouncementQuery) {
         for (const auto& blk : blocks_)
-            sendBlockDatagram(packet::Bytes(
-                {blk->configFunction(), ConfigFlags, blk->address(), sub::Announcement, 0}));
+            if (!blk->silent)
+                sendBlockDatagram(packet::Bytes(
+                    {blk->configFunction(), ConfigFlags, blk->address(), sub::Announcement, 0}));
     } else if (subFunction == ServiceClock && data.size() >= 4) {
         lastClock_ = byteorder::le32(data.data());
+        clockOffsetMs_ = qint64(*lastClock_) * 1000 - clockSource_();
         emit clockSet(*lastClock_);
     }
 }
 
-void KpSim::sendBlockDatagram(const QByteArray& records)
+void KpSim::sendBlockDatagram(const QByteArray& records, std::vector<RecordKind> kinds)
 {
     Faults& f = options_.faults;
     if (f.silent || f.dropAllReplies)
@@ -300,16 +318,27 @@ void KpSim::sendBlockDatagram(const QByteArray& records)
         return;
     }
     if (f.replyDelayMs > 0)
-        QTimer::singleShot(f.replyDelayMs, this, [this, records] { sendData(records); });
+        QTimer::singleShot(f.replyDelayMs, this,
+                           [this, records, kinds] { sendCounted(records, kinds); });
     else
-        sendData(records);
+        sendCounted(records, kinds);
+}
+
+int KpSim::sendCounted(const QByteArray& records, const std::vector<RecordKind>& kinds)
+{
+    const int seq = sendData(records);
+    if (seq >= 0)
+        for (RecordKind k : kinds)
+            ++counters_.records[size_t(k)];
+    return seq;
 }
 
 bool KpSim::send(const QByteArray& d)
 {
     if (options_.faults.silent || !socket_ || peerPort_ == 0 || peerAddress_.isNull())
         return false;
-    socket_->writeDatagram(d, peerAddress_, peerPort_);
+    if (socket_->writeDatagram(d, peerAddress_, peerPort_) != d.size())
+        return false;
     emit datagramSent(d);
     return true;
 }

@@ -5,6 +5,12 @@
 // requests, its own numbered data datagrams carrying the blocks' replies, and the program's
 // receipts for them.
 //
+// The blocks also live: telesignal blocks report input states, change events with an archive
+// and integral counters; measurement blocks report readings with time stamps; telecontrol
+// blocks answer select and execute commands, switch relays (optionally wired to telesignal
+// inputs), report diagnostics and interlock states. Records sent unasked go out at the rates
+// of the options, several to a datagram, only after the link start.
+//
 // Everything runs on the event loop of the thread the object lives on. The simulator answers
 // only the address and port it last heard the program from; it sends nothing before that.
 
@@ -16,12 +22,15 @@
 #include <QObject>
 #include <array>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 
+class QTimer;
 class QUdpSocket;
+struct CanRecord;
 
 namespace kpsim
 {
@@ -37,10 +46,57 @@ struct Faults {
     int dropReceipts = 0;              // the next N receipts are lost (counts down)
     bool dropAllReceipts = false;      // every receipt is lost
     bool wrongReceiptSequence = false; // receipts carry the request's number minus 1
-    int dropReplies = 0;               // the next N block datagrams are lost (counts down)
-    bool dropAllReplies = false;       // every block datagram is lost
-    int replyDelayMs = 0;              // block datagrams leave this many ms after the request
-    bool silent = false;               // the adapter sends nothing at all
+    // Block replies: configuration replies, announcements, telecontrol and archive answers.
+    // Records the blocks send unasked are not affected.
+    int dropReplies = 0;         // the next N block replies are lost (counts down)
+    bool dropAllReplies = false; // every block reply is lost
+    int replyDelayMs = 0;        // block replies leave this many ms after the request
+    bool silent = false;         // the adapter sends nothing at all
+};
+
+// Kinds of records the blocks send unasked, one timer each.
+enum class Live : uint8_t {
+    TsStates,      // a state record of every telesignal block
+    TsEvents,      // one input change of a telesignal block not wired to relays, in turn
+    TitReadings,   // time stamp and readings of every measurement block
+    TiiCounters,   // the reported counters of every telesignal block
+    Interlocks,    // interlock states of every telecontrol block
+    TuDiagnostics, // diagnostics of every telecontrol block
+};
+constexpr int LiveCount = 6;
+
+// Rounds per second of each kind; 0 sends none.
+struct Rates {
+    double tsStates = 0;
+    double tsEvents = 0;
+    double titReadings = 0;
+    double tiiCounters = 0;
+    double interlocks = 0;
+    double tuDiagnostics = 0;
+
+    double of(Live kind) const;
+    double& of(Live kind);
+};
+
+// Relay k of the telecontrol block drives input k of the telesignal block.
+struct Wiring {
+    uint8_t tu = 0;
+    uint8_t ts = 0;
+    // Normally open: the input reads 0 at rest and 1 while the relay is on. Normally closed:
+    // 1 at rest, 0 while on.
+    bool normallyClosed = false;
+};
+
+// Result status of telecontrol blocks, applied to each block as it is added; later items win.
+struct TuAnswer {
+    int address = -1; // -1: every telecontrol block
+    int relay = 0;    // 1..32; 0: every relay
+    uint8_t status = 0;
+};
+
+struct RelayRef {
+    uint8_t address = 0;
+    int relay = 1; // 1..32
 };
 
 struct Options {
@@ -59,6 +115,23 @@ struct Options {
     bool relinkOnKeepAlive = false;
     QList<BlockSpec> blocks;
     Faults faults;
+
+    // Live data. Everything unasked is off by default.
+    Rates rates;
+    uint32_t seed = 1;    // inputs, readings, counters and events are drawn from it
+    int titChannels = 16; // measurement channels reported per block, 1..32
+    int tiiChannels = 8;  // counters reported per telesignal block, 0..32
+    QList<Wiring> wiring; // may be changed at run time through setWiring
+    QList<TuAnswer> tuAnswers;
+    bool tuNoReady = false;  // telecontrol blocks answer no select
+    bool tuNoResult = false; // telecontrol blocks answer no execute
+    int relayHoldMs = 200;
+    uint8_t tuDiagnosticsForm = 0x02; // 0x02 or 0x08
+    QList<RelayRef> faultyRelays;     // relays that switch but drive no input
+    // A burst writes this many datagrams per turn of the event loop, then pauses.
+    int burstSlice = 32;
+    int burstPauseMs = 1;
+    int burstOnLinkStart = 0; // datagrams of a burst started by the first link start
 };
 
 // Counters of the exchange, from the simulator's side.
@@ -67,9 +140,14 @@ struct Counters {
     int keepAlives = 0;
     int requests = 0;         // numbered requests from the program
     int ignored = 0;          // datagrams the adapter does not understand
-    int dataSent = 0;         // the simulator's own numbered data datagrams
+    int dataSent = 0;         // the simulator's own numbered data datagrams, as written
     int receiptsReceived = 0; // the program's receipts 82 01 seq
     int receiptsExpected = 0; // ... whose number is that of a datagram not yet acknowledged
+    int liveSent = 0;         // data datagrams holding records sent unasked (bursts included)
+    int burstSent = 0;        // data datagrams written by bursts
+    std::array<int, RecordKindCount> records{}; // records written, by RecordKind
+
+    int recordsOf(RecordKind kind) const { return records[size_t(kind)]; }
 };
 
 class KpSim : public QObject
@@ -120,6 +198,37 @@ public:
     QByteArray lastAddressReply() const { return lastAddressReply_; }
     std::optional<uint32_t> lastClockSetting() const { return lastClock_; }
 
+    // The controlled point's clock: local time in milliseconds since 1970 with no zone shift,
+    // moved by the program's clock setting. The source may be replaced (tests fix it); that
+    // forgets the clock setting.
+    void setClockSource(std::function<qint64()> localMsSince1970);
+    Stamp now() const;
+
+    // Live data. The timers run while the socket is bound; before the link start a round
+    // neither sends nor changes anything. Changing the rates restarts the timers.
+    const Rates& rates() const { return options_.rates; }
+    void setRates(const Rates& rates);
+    // One round of a kind now, as its timer sends it. False when nothing was written.
+    bool sendRound(Live kind);
+
+    // Sets input 1..32 of a telesignal block and files the change in its archive; the change
+    // event and the block's state record go out together when the link is up. False when
+    // there is no such block or input.
+    bool setInput(uint8_t tsAddress, int input, bool value);
+    bool setDoublePoint(uint8_t tsAddress, int input, bool value, bool second);
+
+    // Relays wired to telesignal inputs. Setting the wiring puts the wired inputs at rest.
+    const QList<Wiring>& wiring() const { return options_.wiring; }
+    void setWiring(const QList<Wiring>& wiring);
+
+    // Sends count data datagrams of mixed telemetry (states, events, readings, counters) as
+    // fast as the socket takes them, a slice per turn of the event loop; burstFinished tells
+    // how many were written. False when the link is not up, no block has telemetry or a burst
+    // is already running.
+    bool sendBurst(int count);
+    bool burstRunning() const { return burstLeft_ > 0; }
+    void stopBurst();
+
     // Datagram builders, exposed for the tests of the program.
     QByteArray connectionRequestBytes() const;
     QByteArray addressRequestBytes() const;
@@ -133,6 +242,12 @@ signals:
     void clockSet(uint32_t seconds);
     void ignoredDatagram(const QByteArray& datagram);
     void datagramSent(const QByteArray& datagram);
+    void telecontrolSelected(int address, int relay);             // relay 1..256 as commanded
+    void telecontrolExecuted(int address, int relay, int status); // relay 0: none selected
+    void relaySwitched(int address, int relay, bool on);
+    void archiveRequested(int address, int position);
+    void counterPreset(int address, int channel, uint32_t value); // channel 1..32
+    void burstFinished(int sent);
 
 private:
     void readDatagrams();
@@ -144,8 +259,33 @@ private:
     void answerKeepAlive();
     void sendAdapterReceipt(uint8_t sequence);
     // Block replies and announcements, subject to the reply faults.
-    void sendBlockDatagram(const QByteArray& records);
+    void sendBlockDatagram(const QByteArray& records, std::vector<RecordKind> kinds = {});
     bool send(const QByteArray& d);
+
+    // Live data (livedata.cpp).
+    struct Out {
+        RecordKind kind;
+        QByteArray bytes;
+    };
+    using Outs = std::vector<Out>;
+    void prepareBlock(SimBlock& block);
+    void startLiveTimers();
+    bool liveAllowed() const;
+    Outs roundRecords(Live kind);
+    Outs eventRecords(SimBlock& ts, const TsEvent& event);
+    // Packs records into data datagrams, several to each; false when any was not written.
+    bool sendLive(const Outs& records);
+    int sendCounted(const QByteArray& records, const std::vector<RecordKind>& kinds);
+    bool handleLiveRecord(const CanRecord& rec);
+    void handleSelect(SimBlock& tu, uint8_t relayIndex);
+    void handleExecute(SimBlock& tu);
+    void switchRelay(SimBlock& tu, int relay, bool on);
+    void handleArchiveRequest(SimBlock& ts, uint8_t position);
+    void afterCounterPreset(SimBlock& ts, std::span<const uint8_t> data);
+    void burstStep();
+    Outs nextBurstRecords();
+    std::vector<SimBlock*> blocksOf(BlockType type);
+    void putWiredInputsAtRest();
 
     Options options_;
     QUdpSocket* socket_ = nullptr;
@@ -160,6 +300,17 @@ private:
     Counters counters_;
     QByteArray lastAddressReply_;
     std::optional<uint32_t> lastClock_;
+
+    std::function<qint64()> clockSource_;
+    qint64 clockOffsetMs_ = 0;
+    std::array<QTimer*, LiveCount> liveTimers_{};
+    std::array<uint32_t, LiveCount> rounds_{};
+    QTimer* burstTimer_ = nullptr;
+    bool burstOnLinkDone_ = false;
+    int burstLeft_ = 0;
+    int burstWritten_ = 0;
+    uint32_t burstTurn_ = 0;
+    Outs burstPending_; // records of a datagram whose write failed, tried again next slice
 };
 
 } // namespace kpsim

@@ -69,5 +69,8 @@ int main(int argc, char** argv)
         return 1;
     }
     out << kpsim::StartMessage(sim.options(), sim.localPort()) << Qt::endl;
+    QObject::connect(&sim, &kpsim::KpSim::burstFinished, &app, [&out](int sent) {
+        out << "kp-sim: burst of " << sent << " datagrams sent" << Qt::endl;
+    });
     return app.exec();
 }

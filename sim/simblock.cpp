@@ -3,6 +3,8 @@
 #include "support/byteorder.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
 namespace kpsim
 {
@@ -84,6 +86,83 @@ SimBlock::SimBlock(BlockType type, uint8_t address, QByteArray versionText)
     parameters_.resize(ParameterRecordSize);
     for (int i = 0; i < ParameterRecordSize; ++i)
         parameters_[i] = char(uint8_t(i + 0x20 * address_));
+    seedLiveState(1);
+}
+
+uint64_t Noise(uint64_t seed, uint64_t a, uint64_t b, uint64_t c)
+{
+    // splitmix64 over the arguments in turn
+    uint64_t x = seed;
+    for (uint64_t v : {a, b, c}) {
+        x += 0x9E3779B97F4A7C15ULL + v;
+        x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+        x ^= x >> 31;
+    }
+    return x;
+}
+
+void SimBlock::seedLiveState(uint32_t seed)
+{
+    const uint64_t h = Noise(seed, 0x5EED, address_, uint8_t(type_));
+    ts.inputs = uint32_t(h);
+    tu.interlocks = uint32_t(h >> 32);
+    for (int k = 0; k < Inputs; ++k) {
+        ts.counters[size_t(k)] = uint32_t(Noise(seed, 0xC0, address_, uint64_t(k)) % 100000);
+        tu.coefficients[size_t(k)] =
+            uint16_t(480 + Noise(seed, 0xC0EF, address_, uint64_t(k)) % 64);
+    }
+}
+
+TsEvent SimBlock::changeInput(int input, bool value, const Stamp& stamp)
+{
+    const uint32_t bit = uint32_t(1) << ((input - 1) & 31);
+    ts.inputs = value ? ts.inputs | bit : ts.inputs & ~bit;
+    ts.archivePosition = uint8_t((ts.archivePosition + 1) & 31);
+    TsEvent e{input, value, false, false, stamp, ts.archivePosition};
+    ts.archive[ts.archivePosition] = e;
+    return e;
+}
+
+TsEvent SimBlock::changeDoublePoint(int input, bool value, bool second, const Stamp& stamp)
+{
+    if (input < Inputs) {
+        const uint32_t bit = uint32_t(1) << (input & 31);
+        ts.inputs = second ? ts.inputs | bit : ts.inputs & ~bit;
+    }
+    TsEvent e = changeInput(input, value, stamp);
+    e.doublePoint = true;
+    e.second = second;
+    ts.archive[e.archivePosition] = e;
+    return e;
+}
+
+int16_t SimBlock::Reading(uint32_t seed, uint8_t address, int channel, uint32_t step)
+{
+    // Per channel: a level, a swing and a period of 60..240 readings; then a little noise.
+    const uint64_t h = Noise(seed, 0x717, address, uint64_t(channel));
+    const double level = 2000 + double(h % 10000);
+    const double swing = 400 + double((h >> 16) % 2001);
+    const double period = 60 + double((h >> 32) % 181);
+    const double phase = double((h >> 48) & 0xFFFF) / 65536.0 * 2 * std::numbers::pi;
+    const double noise = double(Noise(seed, address, uint64_t(channel), step) % 61) - 30;
+    const double v = level + swing * std::sin(2 * std::numbers::pi * step / period + phase) + noise;
+    return int16_t(std::clamp(std::lround(v), -32768L, 32767L));
+}
+
+std::vector<int16_t> SimBlock::nextReadings(uint32_t seed)
+{
+    std::vector<int16_t> r(size_t(std::clamp(tit.channels, 0, Channels)));
+    for (size_t i = 0; i < r.size(); ++i)
+        r[i] = Reading(seed, address_, int(i), tit.step);
+    ++tit.step;
+    return r;
+}
+
+void SimBlock::advanceCounters(uint32_t seed, uint32_t round)
+{
+    for (int k = 0; k < std::clamp(ts.counterChannels, 0, Inputs); ++k)
+        ts.counters[size_t(k)] += uint32_t(Noise(seed, 0x7115, address_ * 64 + k, round) % 20);
 }
 
 void SimBlock::writeMemory(uint16_t address, std::span<const uint8_t> bytes)
@@ -117,6 +196,8 @@ SimBlock::Chunk SimBlock::configure(uint8_t subFunction, std::span<const uint8_t
     }
     case sub::DiagnosticsRead:
         return diagnostics();
+    case sub::CounterPreset:
+        return type_ == BlockType::Ts ? presetCounter(data) : Chunk{};
     default:
         return {};
     }
@@ -145,6 +226,16 @@ SimBlock::Chunk SimBlock::diagnostics() const
     byteorder::putLe16(c.data(), restarts);
     byteorder::putLe16(c.data() + 2, repeats);
     std::copy(diagnosticsTail.begin(), diagnosticsTail.end(), c.begin() + 4);
+    return c;
+}
+
+SimBlock::Chunk SimBlock::presetCounter(std::span<const uint8_t> data)
+{
+    // counter number (from 0), 0, value; the reply echoes them
+    Chunk c{};
+    std::copy_n(data.begin(), std::min<size_t>(data.size(), 6), c.begin());
+    if (data.size() >= 6 && data[0] < Inputs)
+        ts.counters[data[0]] = byteorder::le32(data.data() + 2);
     return c;
 }
 
