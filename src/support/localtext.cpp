@@ -21,11 +21,24 @@ QString LongTimeText(const QTime& time)
 
 QString StampTimeText(uint32_t seconds) { return LongTimeText(StampDateTime(seconds).time()); }
 
+namespace {
+// The system locale without digit grouping: "-32768", not "-32,768".
+const QLocale& NumberLocale()
+{
+    static const QLocale locale = [] {
+        QLocale l = QLocale::system();
+        l.setNumberOptions(l.numberOptions() | QLocale::OmitGroupSeparator);
+        return l;
+    }();
+    return locale;
+}
+} // namespace
+
 QString FixedText(double value, int precision, int decimals)
 {
     const double magnitude = std::fabs(value);
     const int integerDigits = magnitude < 1 ? 1 : int(std::floor(std::log10(magnitude))) + 1;
     if (integerDigits > precision)
-        return QLocale::system().toString(value, 'E', precision - 1);
-    return QLocale::system().toString(value, 'f', decimals);
+        return NumberLocale().toString(value, 'E', precision - 1);
+    return NumberLocale().toString(value, 'f', decimals);
 }

@@ -1,0 +1,295 @@
+#include "fielddata/datapage.h"
+
+#include "fielddata/livetables.h"
+
+#include <QActionGroup>
+#include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace
+{
+constexpr int FixedColumnWidth = 40;
+constexpr int RowHeight = 16;
+constexpr int EventLineHeight = 13;
+constexpr int DefaultTitHeight = 200;
+
+// Shows the cells' font sizes as fonts.
+class SizedFonts : public QIdentityProxyModel
+{
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role == Qt::FontRole) {
+            const QVariant points = QIdentityProxyModel::data(index, GridTableModel::FontSizeRole);
+            if (!points.isValid())
+                return {};
+            QFont font;
+            font.setPointSize(points.toInt());
+            return font;
+        }
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
+// A table whose corner above the row headers carries the grid's corner text.
+class GridView : public QTableView
+{
+public:
+    GridView(const QString& corner, QWidget* parent) : QTableView(parent)
+    {
+        corner_ = new QLabel(corner, this);
+        corner_->setAlignment(Qt::AlignCenter);
+        corner_->setAutoFillBackground(true);
+        setCornerButtonEnabled(false);
+    }
+
+protected:
+    void updateGeometries() override
+    {
+        QTableView::updateGeometries();
+        corner_->setGeometry(frameWidth(), frameWidth(), verticalHeader()->width(),
+                             horizontalHeader()->height());
+    }
+
+private:
+    QLabel* corner_;
+};
+
+class EventLineDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), EventLineHeight};
+    }
+};
+
+QGroupBox* groupBox(const char* name, const QString& caption, QWidget* parent)
+{
+    auto* box = new QGroupBox(caption, parent);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+
+// A table view of one of the live tables. widths: the data columns' widths from column 1 on.
+QTableView* gridView(const char* name, GridTableModel& model, const QList<int>& widths,
+                     QWidget* parent)
+{
+    auto* view = new GridView(model.cell(0, 0), parent);
+    view->setObjectName(QLatin1String(name));
+    auto* fonts = new SizedFonts(view);
+    fonts->setSourceModel(&model);
+    view->setModel(fonts);
+    view->setWordWrap(false);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    QHeaderView* rows = view->verticalHeader();
+    rows->setFixedWidth(FixedColumnWidth);
+    rows->setMinimumSectionSize(1);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(RowHeight);
+    rows->setDefaultAlignment(Qt::AlignCenter);
+
+    QHeaderView* cols = view->horizontalHeader();
+    cols->setFixedHeight(RowHeight);
+    cols->setMinimumSectionSize(1);
+    for (int c = 0; c < widths.size(); ++c)
+        view->setColumnWidth(c, widths[c]);
+    return view;
+}
+
+void popupOn(QAbstractScrollArea* area, QMenu* menu)
+{
+    area->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(
+        area, &QWidget::customContextMenuRequested, menu,
+        [area, menu](const QPoint& pos) { menu->popup(area->viewport()->mapToGlobal(pos)); });
+}
+
+QAction* menuItem(QMenu* menu, const char* name, const QString& caption)
+{
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(QLatin1String(name));
+    return item;
+}
+} // namespace
+
+DataPage::DataPage(LiveTables& tables, QWidget* telecontrol, QWidget* parent)
+    : QWidget(parent), tables_(tables)
+{
+    // Top panel: telecontrol at the left, the event list beside it.
+    Panel = new QWidget(this);
+    Panel->setObjectName(QStringLiteral("Panel"));
+    gbTU = telecontrol ? telecontrol : new QWidget(Panel);
+    gbTU->setParent(Panel);
+    gbTU->setFixedWidth(TelecontrolWidth);
+    gbEvents = groupBox("gbEvents", QStringLiteral(" События "), Panel);
+    Events = new QListWidget(gbEvents);
+    Events->setObjectName(QStringLiteral("Events"));
+    Events->setItemDelegate(new EventLineDelegate(Events));
+    Events->setUniformItemSizes(true);
+    Events->addItems(tables.Events);
+    auto* eventsLayout = new QVBoxLayout(gbEvents);
+    eventsLayout->addWidget(Events);
+    auto* panelLayout = new QHBoxLayout(Panel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->addWidget(gbTU);
+    panelLayout->addWidget(gbEvents, 1);
+
+    EventAct = new QMenu(this);
+    EventAct->setObjectName(QStringLiteral("EventAct"));
+    N4 = menuItem(EventAct, "N4", QStringLiteral("Очистить"));
+    N5 = menuItem(EventAct, "N5", QStringLiteral("Запрос архива"));
+    popupOn(Events, EventAct);
+
+    // The three tables.
+    gbTS = groupBox("gbTS", QStringLiteral(" Телесигналы "), this);
+    gbTIT = groupBox("gbTIT", QStringLiteral(" Телеизмерения текущие "), this);
+    gbTII = groupBox("gbTII", QStringLiteral(" Телеизмерения интегральные "), this);
+    QList<int> tsWidths, titWidths, tiiWidths;
+    for (int c = 1; c <= 32; ++c)
+        tsWidths << 20;
+    for (int c = 1; c <= 17; ++c) {
+        titWidths << (c == 17 ? 114 : 40);
+        tiiWidths << 60;
+    }
+    AdvColumnGrid1 = gridView("AdvColumnGrid1", tables.Telesignals, tsWidths, gbTS);
+    AdvColumnGrid2 = gridView("AdvColumnGrid2", tables.Measurements, titWidths, gbTIT);
+    AdvColumnGrid3 = gridView("AdvColumnGrid3", tables.Integrals, tiiWidths, gbTII);
+    for (auto [box, grid] : {std::pair{gbTS, AdvColumnGrid1}, std::pair{gbTIT, AdvColumnGrid2},
+                             std::pair{gbTII, AdvColumnGrid3}}) {
+        auto* boxLayout = new QVBoxLayout(box);
+        boxLayout->setContentsMargins(2, 2, 2, 2);
+        boxLayout->addWidget(grid);
+    }
+    setGbTITHeight(DefaultTitHeight);
+
+    TSAct = new QMenu(this);
+    TSAct->setObjectName(QStringLiteral("TSAct"));
+    MenuItem1 = menuItem(TSAct, "MenuItem1", QStringLiteral("Очистить"));
+    popupOn(AdvColumnGrid1, TSAct);
+
+    kpmenu = new QMenu(this);
+    kpmenu->setObjectName(QStringLiteral("kpmenu"));
+    N1 = menuItem(kpmenu, "N1", QStringLiteral("Напряжение (V)"));
+    N2 = menuItem(kpmenu, "N2", QStringLiteral("Ток (мА)"));
+    N3 = menuItem(kpmenu, "N3", QStringLiteral("Кванты"));
+    units_ = new QActionGroup(this);
+    units_->setExclusive(true);
+    for (QAction* item : {N1, N2, N3}) {
+        item->setCheckable(true);
+        units_->addAction(item);
+    }
+    UnitChecked(tables.unit());
+    popupOn(AdvColumnGrid2, kpmenu);
+
+    // Splitters: the panel above the rest, gbTS above gbTIT; gbTII takes what is left.
+    auto* lower = new QWidget(this);
+    auto* lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->addWidget(gbTIT);
+    lowerLayout->addWidget(gbTII, 1);
+    Splitter2 = new QSplitter(Qt::Vertical, this);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setChildrenCollapsible(false);
+    Splitter2->addWidget(gbTS);
+    Splitter2->addWidget(lower);
+    Splitter2->setStretchFactor(0, 0);
+    Splitter2->setStretchFactor(1, 1);
+    Splitter1 = new QSplitter(Qt::Vertical, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->addWidget(Panel);
+    Splitter1->addWidget(Splitter2);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({PanelHeight, 1});
+    ApplyTsHeight();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Splitter1);
+
+    gbTS->installEventFilter(this);
+
+    connect(MenuItem1, &QAction::triggered, &tables, &LiveTables::MenuItem1Click);
+    connect(N4, &QAction::triggered, &tables, &LiveTables::N4Click);
+    connect(N5, &QAction::triggered, this, &DataPage::archiveRequested);
+    connect(N1, &QAction::triggered, this, [this] { tables_.setUnit(LiveTables::Volts); });
+    connect(N2, &QAction::triggered, this, [this] { tables_.setUnit(LiveTables::Milliamps); });
+    connect(N3, &QAction::triggered, this, [this] { tables_.setUnit(LiveTables::Quanta); });
+    connect(&tables, &LiveTables::unitChanged, this, &DataPage::UnitChecked);
+    connect(&tables, &LiveTables::eventAdded, Events,
+            [this](const QString& line) { Events->addItem(line); });
+    connect(&tables, &LiveTables::eventsCleared, Events, &QListWidget::clear);
+    connect(AdvColumnGrid3, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
+        emit integralDoubleClicked(i.row() + 1, i.column() + 1);
+    });
+    connect(AdvColumnGrid3->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this,
+            [this](int section) { emit integralDoubleClicked(0, section + 1); });
+    connect(AdvColumnGrid3->verticalHeader(), &QHeaderView::sectionDoubleClicked, this,
+            [this](int section) { emit integralDoubleClicked(section + 1, 0); });
+    connect(Splitter2, &QSplitter::splitterMoved, this,
+            [this] { tsHeight_ = Splitter2->sizes().value(0); });
+}
+
+void DataPage::UnitChecked(int unit)
+{
+    QAction* items[] = {N1, N2, N3};
+    if (unit >= LiveTables::Volts && unit <= LiveTables::Quanta)
+        items[unit - 1]->setChecked(true);
+}
+
+void DataPage::setGbTSHeight(int height)
+{
+    if (height <= 0)
+        return;
+    tsHeight_ = height;
+    ApplyTsHeight();
+}
+
+void DataPage::ApplyTsHeight()
+{
+    const QList<int> sizes = Splitter2->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    Splitter2->setSizes({tsHeight_, std::max(total - tsHeight_, 1)});
+}
+
+int DataPage::gbTITHeight() const
+{
+    return gbTIT->height();
+}
+
+void DataPage::setGbTITHeight(int height)
+{
+    if (height > 0)
+        gbTIT->setFixedHeight(height);
+}
+
+void DataPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The splitter knows its real height only now.
+    ApplyTsHeight();
+}
+
+bool DataPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == gbTS && event->type() == QEvent::MouseButtonDblClick) {
+        emit testWindowRequested();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

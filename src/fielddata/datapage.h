@@ -1,0 +1,78 @@
+#pragma once
+// The "Данные по ФБ" tab: a top panel with the telecontrol group and the event list, then the
+// telesignal table, the current-measurement table and the integral table, with splitters
+// between the panel and the telesignals and between the telesignals and the current
+// measurements. The tables are views of the live tables' models.
+
+#include <QWidget>
+
+class LiveTables;
+class QAction;
+class QActionGroup;
+class QGroupBox;
+class QListWidget;
+class QMenu;
+class QSplitter;
+class QTableView;
+
+class DataPage : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int PanelHeight = 249;
+    static constexpr int TelecontrolWidth = 289;
+
+    // gbTU: the telecontrol group, placed at the left of the top panel and re-parented to it;
+    // when null an empty place of the same width is left.
+    DataPage(LiveTables& tables, QWidget* gbTU, QWidget* parent = nullptr);
+
+    QWidget* Panel;
+    QWidget* gbTU;
+    QGroupBox* gbEvents;
+    QListWidget* Events;
+    QMenu* EventAct;
+    QAction* N4;
+    QAction* N5;
+
+    QSplitter* Splitter1; // between the panel and gbTS
+    QSplitter* Splitter2; // between gbTS and gbTIT
+    QGroupBox* gbTS;
+    QGroupBox* gbTIT;
+    QGroupBox* gbTII;
+    QTableView* AdvColumnGrid1;
+    QTableView* AdvColumnGrid2;
+    QTableView* AdvColumnGrid3;
+    QMenu* TSAct;
+    QAction* MenuItem1;
+    QMenu* kpmenu;
+    QAction* N1;
+    QAction* N2;
+    QAction* N3;
+
+    // The heights of gbTS and gbTIT as they are kept between runs.
+    int gbTSHeight() const { return tsHeight_; }
+    void setGbTSHeight(int height);
+    int gbTITHeight() const;
+    void setGbTITHeight(int height);
+
+signals:
+    // "Запрос архива": the main window sends the live tables' archive request.
+    void archiveRequested();
+    // Double click on the " Телесигналы " frame: the module test window is wanted.
+    void testWindowRequested();
+    // Double click on the integral table, in grid coordinates: the header row and column are
+    // row 0 and column 0, data cells have row >= 1 and col >= 1.
+    void integralDoubleClicked(int row, int col);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void UnitChecked(int unit);
+    void ApplyTsHeight();
+
+    LiveTables& tables_;
+    QActionGroup* units_;
+    int tsHeight_ = 310;
+};

@@ -1,0 +1,390 @@
+// The "Данные по ФБ" tab and the counter preset dialog, driven through their controls.
+
+#include "fielddata/datapage.h"
+#include "fielddata/livetables.h"
+#include "fielddata/ttiival.h"
+#include "support/messagebox.h"
+
+#include <QActionGroup>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QTableView>
+#include <QtTest>
+
+namespace
+{
+// Hands the records of one data datagram to the tables.
+void feed(LiveTables& t, const QByteArray& records)
+{
+    QByteArray d = QByteArray::fromHex("00000119") + records;
+    d[1] = char(records.size());
+    CanRecordWalk walk(d);
+    CanRecord rec;
+    while (walk.next(rec))
+        t.HandleRecord(rec);
+}
+
+QByteArray hex(const char* h)
+{
+    return QByteArray::fromHex(h);
+}
+
+struct Message {
+    QString caption, text;
+    QMessageBox::StandardButtons buttons;
+};
+} // namespace
+
+class TestDataPage : public QObject
+{
+    Q_OBJECT
+
+    QList<Message> messages;
+
+    // A page in a window of the main window's tab size, shown.
+    struct Shown {
+        LiveTables tables;
+        QWidget window;
+        DataPage* page;
+        explicit Shown(int tsHeight = 0, int titHeight = 0)
+        {
+            auto* telecontrol = new QGroupBox(QStringLiteral(" ТУ "));
+            telecontrol->setObjectName(QStringLiteral("gbTU"));
+            page = new DataPage(tables, telecontrol, &window);
+            if (tsHeight)
+                page->setGbTSHeight(tsHeight);
+            if (titHeight)
+                page->setGbTITHeight(titHeight);
+            window.resize(760, 900);
+            page->resize(760, 900);
+            window.show();
+        }
+    };
+
+    // As the platform delivers a double click: press, release, double click, release.
+    static void doubleClick(QWidget* w, const QPoint& at)
+    {
+        QTest::mouseClick(w, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(w, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(w, Qt::LeftButton, {}, at);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        messagebox::SetPresenter([this](QWidget*, QMessageBox::Icon, const QString& caption,
+                                        const QString& text, QMessageBox::StandardButtons b) {
+            messages << Message{caption, text, b};
+            return QMessageBox::Ok;
+        });
+    }
+    void init() { messages.clear(); }
+
+    void layoutOfTheTab()
+    {
+        Shown s;
+        DataPage& p = *s.page;
+        QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+        QCOMPARE(p.Panel->height(), 249);
+        QCOMPARE(p.findChild<QGroupBox*>("gbTU"), p.gbTU);
+        QCOMPARE(p.gbTU->width(), 289);
+        QCOMPARE(p.gbTU->parentWidget(), p.Panel);
+        QCOMPARE(p.gbEvents->title(), " События ");
+        QVERIFY(p.gbEvents->x() > p.gbTU->x());
+        QCOMPARE(p.gbTS->title(), " Телесигналы ");
+        QCOMPARE(p.gbTIT->title(), " Телеизмерения текущие ");
+        QCOMPARE(p.gbTII->title(), " Телеизмерения интегральные ");
+        // From the top: the panel, gbTS, gbTIT, and gbTII down to the bottom.
+        const auto top = [&p](QWidget* w) { return w->mapTo(&p, QPoint(0, 0)).y(); };
+        const auto bottom = [&p](QWidget* w) { return w->mapTo(&p, QPoint(0, w->height())).y(); };
+        QVERIFY(top(p.gbTS) >= bottom(p.Panel));
+        QVERIFY(top(p.gbTIT) >= bottom(p.gbTS));
+        QVERIFY(top(p.gbTII) >= bottom(p.gbTIT));
+        QVERIFY(bottom(p.gbTII) >= p.height() - 4);
+
+        QTableView* grids[] = {p.AdvColumnGrid1, p.AdvColumnGrid2, p.AdvColumnGrid3};
+        const char* names[] = {"AdvColumnGrid1", "AdvColumnGrid2", "AdvColumnGrid3"};
+        QGroupBox* boxes[] = {p.gbTS, p.gbTIT, p.gbTII};
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(p.findChild<QTableView*>(names[i]), grids[i]);
+            QVERIFY(boxes[i]->isAncestorOf(grids[i]));
+            QCOMPARE(grids[i]->verticalHeader()->width(), 40);
+            QCOMPARE(grids[i]->rowHeight(0), 16);
+            QCOMPARE(grids[i]->rowHeight(16), 16);
+            QCOMPARE(grids[i]->horizontalHeader()->height(), 16);
+        }
+        QCOMPARE(p.AdvColumnGrid1->model()->columnCount(), 32);
+        QCOMPARE(p.AdvColumnGrid1->columnWidth(0), 20);
+        QCOMPARE(p.AdvColumnGrid1->columnWidth(31), 20);
+        QCOMPARE(p.AdvColumnGrid2->columnWidth(0), 40);
+        QCOMPARE(p.AdvColumnGrid2->columnWidth(15), 40);
+        QCOMPARE(p.AdvColumnGrid2->columnWidth(16), 114);
+        QCOMPARE(p.AdvColumnGrid3->columnWidth(0), 60);
+        QCOMPARE(p.AdvColumnGrid3->columnWidth(16), 60);
+        QCOMPARE(p.AdvColumnGrid2->model()->headerData(16, Qt::Horizontal).toString(), "Время");
+        QCOMPARE(p.AdvColumnGrid1->model()->headerData(8, Qt::Vertical).toString(), "Б0");
+
+        QCOMPARE(p.TSAct->actions(), QList<QAction*>{p.MenuItem1});
+        QCOMPARE(p.MenuItem1->text(), "Очистить");
+        QCOMPARE(p.EventAct->actions(), (QList<QAction*>{p.N4, p.N5}));
+        QCOMPARE(p.N4->text(), "Очистить");
+        QCOMPARE(p.N5->text(), "Запрос архива");
+        QCOMPARE(p.kpmenu->actions(), (QList<QAction*>{p.N1, p.N2, p.N3}));
+        QCOMPARE(p.N1->text(), "Напряжение (V)");
+        QCOMPARE(p.N2->text(), "Ток (мА)");
+        QCOMPARE(p.N3->text(), "Кванты");
+        QCOMPARE(p.findChild<QListWidget*>("Events"), p.Events);
+        QVERIFY(p.gbEvents->isAncestorOf(p.Events));
+    }
+
+    void unitsMenu()
+    {
+        Shown s;
+        DataPage& p = *s.page;
+        QVERIFY(p.N3->isChecked() && !p.N1->isChecked() && !p.N2->isChecked());
+        p.N1->trigger();
+        QCOMPARE(s.tables.unit(), int(LiveTables::Volts));
+        QVERIFY(p.N1->isChecked() && !p.N3->isChecked());
+        p.N2->trigger();
+        QCOMPARE(s.tables.unit(), int(LiveTables::Milliamps));
+        QVERIFY(p.N2->isChecked() && !p.N1->isChecked());
+        // A unit set on the tables (restored settings) shows in the menu.
+        s.tables.setUnit(LiveTables::Quanta);
+        QVERIFY(p.N3->isChecked() && !p.N2->isChecked());
+    }
+
+    void cellsAsTheViewsShowThem()
+    {
+        Shown s;
+        feed(s.tables, hex("48 18 00 00 02 0080  44 18 02 00 05 01000000 00"));
+        QAbstractItemModel* tit = s.page->AdvColumnGrid2->model();
+        QCOMPARE(tit->data(tit->index(0, 0)).toString(), "-32768");
+        QCOMPARE(tit->data(tit->index(0, 0), Qt::FontRole).value<QFont>().pointSize(), 7);
+        QVERIFY(!tit->data(tit->index(0, 1), Qt::FontRole).isValid());
+        QAbstractItemModel* ts = s.page->AdvColumnGrid1->model();
+        QCOMPARE(ts->data(ts->index(2, 0)).toString(), "1");
+        QCOMPARE(ts->data(ts->index(2, 1)).toString(), "0");
+    }
+
+    void popupCommands()
+    {
+        Shown s;
+        DataPage& p = *s.page;
+        feed(s.tables, hex("44 18 00 00 05 ffffffff 00  42 18 00 0a 05 00 ffffffff"
+                           "44 80 02 a4 07 00000000 0000 00"));
+        QCOMPARE(p.Events->count(), 1);
+        QCOMPARE(p.Events->item(0)->text(), s.tables.Events[0]);
+        QCOMPARE(p.Events->visualItemRect(p.Events->item(0)).height(), 13);
+
+        p.MenuItem1->trigger();
+        QVERIFY(s.tables.Telesignals.cell(1, 1).isEmpty());
+        QCOMPARE(s.tables.Telesignals.cell(9, 1), "1");
+
+        QSignalSpy archive(&p, &DataPage::archiveRequested);
+        p.N5->trigger();
+        QCOMPARE(archive.size(), 1);
+        QCOMPARE(p.Events->count(), 1);
+
+        p.N4->trigger();
+        QCOMPARE(p.Events->count(), 0);
+        QVERIFY(s.tables.Events.isEmpty());
+
+        // A page built after events came shows them.
+        feed(s.tables, hex("44 80 02 a4 07 00000000 0000 00"));
+        DataPage late(s.tables, nullptr);
+        QCOMPARE(late.Events->count(), 1);
+    }
+
+    void doubleClicks()
+    {
+        Shown s;
+        DataPage& p = *s.page;
+        QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+        QSignalSpy cell(&p, &DataPage::integralDoubleClicked);
+        QTableView* tii = p.AdvColumnGrid3;
+        doubleClick(tii->viewport(), tii->visualRect(tii->model()->index(3, 2)).center());
+        QCOMPARE(cell.size(), 1);
+        QCOMPARE(cell[0], (QVariantList{4, 3}));
+        // The header row and column are row 0 and column 0.
+        QHeaderView* rows = tii->verticalHeader();
+        doubleClick(rows->viewport(),
+                    QPoint(rows->width() / 2, rows->sectionViewportPosition(2) + 8));
+        QHeaderView* cols = tii->horizontalHeader();
+        doubleClick(cols->viewport(), QPoint(cols->sectionViewportPosition(16) + 30, 8));
+        QCOMPARE(cell.size(), 3);
+        QCOMPARE(cell[1], (QVariantList{3, 0}));
+        QCOMPARE(cell[2], (QVariantList{0, 17}));
+
+        QSignalSpy test(&p, &DataPage::testWindowRequested);
+        doubleClick(p.gbTS, QPoint(p.gbTS->width() - 3, 3)); // on the frame, not the table
+        QCOMPARE(test.size(), 1);
+        doubleClick(p.AdvColumnGrid1->viewport(), QPoint(5, 5));
+        QCOMPARE(test.size(), 1);
+    }
+
+    void paneHeights()
+    {
+        Shown s(250, 150);
+        DataPage& p = *s.page;
+        QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+        QCOMPARE(p.gbTS->height(), 250);
+        QCOMPARE(p.gbTIT->height(), 150);
+        QCOMPARE(p.gbTSHeight(), 250);
+        QCOMPARE(p.gbTITHeight(), 150);
+
+        // Dragging the splitter below gbTS changes its kept height; gbTIT keeps its own.
+        QSplitterHandle* handle = p.Splitter2->handle(1);
+        const QPoint mid(handle->width() / 2, handle->height() / 2);
+        QTest::mousePress(handle, Qt::LeftButton, {}, mid);
+        QTest::mouseMove(handle, mid + QPoint(0, 40));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, mid + QPoint(0, 40));
+        QTRY_COMPARE(p.gbTS->height(), 290);
+        QCOMPARE(p.gbTSHeight(), 290);
+        QCOMPARE(p.gbTITHeight(), 150);
+
+        // The window growing goes to gbTII.
+        s.window.resize(760, 1000);
+        p.resize(760, 1000);
+        QTRY_COMPARE(p.gbTS->height(), 290);
+        QCOMPARE(p.gbTIT->height(), 150);
+        QCOMPARE(p.Panel->height(), 249);
+    }
+
+    void presetDialog()
+    {
+        TTiiVal d;
+        QCOMPARE(d.windowTitle(), "Ввод нового значения ТИИ");
+        QCOMPARE(d.size(), QSize(230, 133));
+        QCOMPARE(d.minimumSize(), d.maximumSize());
+        const char* edits[] = {"Adr", "Num", "Val"};
+        const char* captions[] = {"Адрес", "Номер", "Значение"};
+        for (int i = 0; i < 3; ++i) {
+            auto* edit = d.findChild<QLineEdit*>(edits[i]);
+            auto* label = d.findChild<QLabel*>(QString(edits[i]) + "Label");
+            QVERIFY(edit && label);
+            QCOMPARE(label->text(), captions[i]);
+            QCOMPARE(label->buddy(), edit);
+        }
+        QCOMPARE(d.findChild<QPushButton*>("Write")->text(), "Записать");
+        QCOMPARE(d.findChild<QPushButton*>("Canc")->text(), "Отмена");
+    }
+
+    // A double click on the integral table fills the dialog as the main window wires it, and
+    // "Записать" sends the preset and closes.
+    void presetFromADoubleClick()
+    {
+        Shown s;
+        QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+        TTiiVal d;
+        QObject::connect(s.page, &DataPage::integralDoubleClicked, &d, [&](int row, int col) {
+            d.OpenForCell(row, col, s.tables.Integrals.cell(row, col));
+        });
+        QList<TPacket> sent;
+        d.sendAndWait = [&](const TPacket& p) {
+            sent << p;
+            return true;
+        };
+        // Counter number 19 of block 1: row 4, column 3.
+        feed(s.tables, hex("44 21 01 13 08 e8030000 00000000"));
+        QTableView* tii = s.page->AdvColumnGrid3;
+        doubleClick(tii->viewport(), tii->visualRect(tii->model()->index(3, 2)).center());
+        QVERIFY(d.isVisible());
+        QVERIFY(!d.isModal());
+        QCOMPARE(d.Adr->text(), "1");
+        QCOMPARE(d.Num->text(), "18");
+        QCOMPARE(d.Val->text(), "1000");
+
+        d.Val->setText(" 70000 ");
+        d.Write->click();
+        QCOMPARE(sent, QList<TPacket>{hex("00 0b 00 19 c4 18 01 0c 06 12 00 70110100")});
+        QVERIFY(messages.isEmpty());
+        QVERIFY(!d.isVisible());
+        QCOMPARE(s.tables.Integrals.cell(4, 3), "1000"); // until the block reports it
+    }
+
+    void presetWithoutAReply()
+    {
+        TTiiVal d;
+        int calls = 0;
+        d.sendAndWait = [&](const TPacket&) {
+            ++calls;
+            d.Write->click(); // clicked again while the reply is awaited: no second write
+            return false;
+        };
+        d.Fill(3, 18, "1000");
+        d.show();
+        d.Write->click();
+        QCOMPARE(calls, 1);
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0].caption, "Запись параметра");
+        QCOMPARE(messages[0].text, "Нет ответа от блока! Повторите!");
+        QCOMPARE(messages[0].buttons, QMessageBox::Ok);
+        QVERIFY(!d.isVisible());
+
+        // Without a channel to send through the write cannot succeed either.
+        TTiiVal alone;
+        alone.Fill(0, 0, "0");
+        alone.show();
+        alone.Write->click();
+        QCOMPARE(messages.size(), 2);
+        QVERIFY(!alone.isVisible());
+    }
+
+    void presetFieldNotAnInteger_data()
+    {
+        QTest::addColumn<QString>("adr");
+        QTest::addColumn<QString>("num");
+        QTest::addColumn<QString>("val");
+        QTest::addColumn<QString>("offending");
+        QTest::newRow("address") << "x1"
+                                 << "18"
+                                 << "5"
+                                 << "'x1'";
+        QTest::newRow("number") << "1"
+                                << ""
+                                << "5"
+                                << "''";
+        QTest::newRow("value, decimal") << "1"
+                                        << "18"
+                                        << "1.5"
+                                        << "'1.5'";
+        QTest::newRow("value, past 32 bits") << "1"
+                                             << "18"
+                                             << "2147483648"
+                                             << "'2147483648'";
+    }
+    void presetFieldNotAnInteger()
+    {
+        QFETCH(QString, adr);
+        QFETCH(QString, num);
+        QFETCH(QString, val);
+        QFETCH(QString, offending);
+        TTiiVal d;
+        int calls = 0;
+        d.sendAndWait = [&](const TPacket&) { return ++calls, true; };
+        d.show();
+        d.Adr->setText(adr);
+        d.Num->setText(num);
+        d.Val->setText(val);
+        d.Write->click();
+        QCOMPARE(calls, 0);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].text.contains(offending), qPrintable(messages[0].text));
+        QVERIFY(d.isVisible());
+        QCOMPARE(d.Val->text(), val);
+
+        d.Canc->click();
+        QVERIFY(!d.isVisible());
+        QCOMPARE(calls, 0);
+    }
+};
+
+QTEST_MAIN(TestDataPage)
+#include "tst_datapage.moc"
