@@ -2,6 +2,8 @@
 
 #include "exchange/adapterconfig.h"
 #include "exchange/tracepage.h"
+#include "fielddata/datapage.h"
+#include "fielddata/telecontrolgroup.h"
 #include "support/eventwait.h"
 #include "support/messagebox.h"
 
@@ -34,6 +36,7 @@ void setupTimer(QTimer& timer, const char* name, int interval)
 
 TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     : QMainWindow(parent), Link(Trace), Dispatcher(Link, Trace), Announcements(Link, Trace),
+      Tc(Link, Dispatcher, Trace), LocalQuery(Tables.Telesignals),
       store_(store ? store : OpenSettingsStore())
 {
     setObjectName(QStringLiteral("TForm1"));
@@ -47,7 +50,8 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
 
     TabSheet2 = new TracePage(Trace, PageControl1);
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-    TabSheet10 = new QWidget(PageControl1);
+    gbTU = new TelecontrolGroup(Tc);
+    TabSheet10 = new DataPage(Tables, gbTU, PageControl1);
     TabSheet10->setObjectName(QStringLiteral("TabSheet10"));
     TabSheet9 = new QWidget(PageControl1);
     TabSheet9->setObjectName(QStringLiteral("TabSheet9"));
@@ -102,10 +106,11 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
         StatusPanel[i]->setFixedWidth(widths[i]);
         status->addWidget(StatusPanel[i]);
     }
+    StatusMessage = new QLabel(status);
+    StatusMessage->setObjectName(QStringLiteral("StatusMessage"));
+    status->addWidget(StatusMessage, 1);
     setStatusBar(status);
 
-    setupTimer(Timer3, "Timer3", 3000);
-    Timer3.setSingleShot(true);
     setupTimer(TimerTest, "TimerTest", 2000);
     setupTimer(timerWait, "timerWait", 500);
     setupTimer(Timer5, "Timer5", 1000);
@@ -128,10 +133,23 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     connect(&Announcements, &AdapterAnnouncements::adapterChecked, this,
             [this](int i) { ListAdapters->item(i)->setCheckState(Qt::Checked); });
     connect(&Announcements, &AdapterAnnouncements::linkStarted, this, &TForm1::LinkStarted);
+    // Records go to the live tables and events first, then to telecontrol.
+    Dispatcher.RegisterRecordHandler([this](const CanRecord& r) { Tables.HandleRecord(r); });
+    Dispatcher.RegisterRecordHandler([this](const CanRecord& r) { Tc.HandleRecord(r); });
+    connect(&Announcements, &AdapterAnnouncements::linkStarted, gbTU,
+            &TelecontrolGroup::LinkStarted);
+    connect(TabSheet10, &DataPage::archiveRequested, this,
+            [this] { Link.SendRequest(Tables.ArchiveRequest()); });
+    connect(TabSheet10, &DataPage::testWindowRequested, this, &TForm1::testWindowRequested);
+    connect(gbTU, &TelecontrolGroup::testWindowRequested, this, &TForm1::testWindowRequested);
+    connect(TabSheet10, &DataPage::integralDoubleClicked, this, [this](int row, int col) {
+        emit counterPresetRequested(row, col, Tables.Integrals.cell(row, col));
+    });
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
 
     FormCreate(args);
+    StartLocalQuery();
     timerWait.start();
     Timer5.start();
 }
@@ -262,6 +280,13 @@ void TForm1::RestoreSettings()
     BaseMacAdapter->setText(stored_.BaseMacAdapter);
     LabeledEdit1->setText(stored_.LabeledEdit1);
     Km4Cfg->setCurrentIndex(stored_.Km4CfgItemIndex);
+    Tables.setUnit(stored_.N1   ? LiveTables::Volts
+                   : stored_.N2 ? LiveTables::Milliamps
+                                : LiveTables::Quanta);
+    if (stored_.gbTSHeight)
+        TabSheet10->setGbTSHeight(*stored_.gbTSHeight);
+    if (stored_.gbTITHeight)
+        TabSheet10->setGbTITHeight(*stored_.gbTITHeight);
     Link.settings.Km4Cfg = stored_.Km4CfgItemIndex;
     if (!stored_.WindowGeometry.isEmpty())
         restoreGeometry(stored_.WindowGeometry);
@@ -283,6 +308,11 @@ void TForm1::SaveSettings()
     stored_.BaseMacAdapter = BaseMacAdapter->text();
     stored_.LabeledEdit1 = LabeledEdit1->text();
     stored_.Km4CfgItemIndex = Km4Cfg->currentIndex();
+    stored_.N1 = Tables.unit() == LiveTables::Volts;
+    stored_.N2 = Tables.unit() == LiveTables::Milliamps;
+    stored_.N3 = Tables.unit() == LiveTables::Quanta;
+    stored_.gbTSHeight = TabSheet10->gbTSHeight();
+    stored_.gbTITHeight = TabSheet10->gbTITHeight();
     stored_.WindowGeometry = saveGeometry();
     stored_.WindowState = int(windowState() & Qt::WindowMaximized);
     stored_.Save(*store_);
@@ -294,6 +324,7 @@ void TForm1::closeEvent(QCloseEvent* event)
     eventwait::SetClosing(true);
     SaveSettings();
     event->accept();
+    emit closed();
 }
 
 void TForm1::ConnectClick(bool checked)
@@ -365,4 +396,18 @@ void TForm1::Button1Click()
                             &error))
         messagebox::Error(this, error, Button1->text());
     Button1->setEnabled(true);
+}
+
+void TForm1::StartLocalQuery()
+{
+    // Without the service the program runs on; the notice is given once, without a box.
+    const QString error = LocalQuery.Bind();
+    if (error.isEmpty())
+        return;
+    const QString notice =
+        QStringLiteral("Служба опроса ТС (127.0.0.1:956) не запущена: %1").arg(error);
+    StatusMessage->setText(notice);
+    StatusMessage->setToolTip(notice);
+    Trace.TraceFrame(QStringLiteral("127.0.0.1:956"), TPacket());
+    Trace.TraceNote(notice);
 }

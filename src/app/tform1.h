@@ -7,7 +7,10 @@
 #include "exchange/announcements.h"
 #include "exchange/dispatcher.h"
 #include "exchange/linkcore.h"
+#include "exchange/localquery.h"
 #include "exchange/tracelog.h"
+#include "fielddata/livetables.h"
+#include "fielddata/telecontrol.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -23,6 +26,8 @@ class QPushButton;
 class QSettings;
 class QTabWidget;
 class QToolButton;
+class DataPage;
+class TelecontrolGroup;
 class TracePage;
 
 class TForm1 : public QMainWindow
@@ -39,11 +44,15 @@ public:
     LinkCore Link;
     ReceiveDispatcher Dispatcher;
     AdapterAnnouncements Announcements;
+    LiveTables Tables;
+    Telecontrol Tc;
+    LocalQueryService LocalQuery;
 
     // Page control and tabs.
     QTabWidget* PageControl1;
     TracePage* TabSheet2;
-    QWidget* TabSheet10;
+    DataPage* TabSheet10;
+    TelecontrolGroup* gbTU;
     QWidget* TabSheet9;
     QWidget* TabSheet5;
     QWidget* TabSheet6;
@@ -74,8 +83,8 @@ public:
 
     QLabel* WaitPanel;
     QLabel* StatusPanel[3];
+    QLabel* StatusMessage; // plain notices beside the counters
 
-    QTimer Timer3;    // telecontrol guard
     QTimer TimerTest; // module test pacing
     QTimer timerWait; // blinks WaitPanel
     QTimer Timer5;    // datagram counters
@@ -88,6 +97,14 @@ public:
     // True while the link colour (lime) is shown on "Разрешить обмен".
     bool ConnectShowsLink() const;
 
+signals:
+    // The module test window is asked for (double click on a frame of the data tab).
+    void testWindowRequested();
+    // Double click on the integral table, in grid coordinates, with the cell's text.
+    void counterPresetRequested(int row, int col, const QString& cellText);
+    // The main window has closed: the program ends.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -99,6 +116,7 @@ private:
     void timerWaitTimer();
     void LinkStateChanged(bool open);
     void LinkStarted();
+    void StartLocalQuery();
     void BitBtn2Click();
     void Button1Click();
     void RestoreSettings();

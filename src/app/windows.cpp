@@ -20,6 +20,16 @@ AppWindows CreateWindows(const QStringList& args, QSettings* store)
     w.TxtBLK = std::make_unique<TTxtBLK>();
     w.Form7 = std::make_unique<QWidget>();
     w.Form7->setObjectName(QStringLiteral("TForm7"));
+
+    TForm1* main = w.Form1.get();
+    TTiiVal* preset = w.TiiVal.get();
+    TTestconf* bench = w.Testconf.get();
+    preset->sendAndWait = [main](const TPacket& p) { return main->Link.SendAndWait(p); };
+    QObject::connect(main, &TForm1::counterPresetRequested, preset, &TTiiVal::OpenForCell);
+    QObject::connect(main, &TForm1::testWindowRequested, bench, [bench] {
+        bench->show();
+        bench->raise();
+    });
     return w;
 }
 

@@ -19,6 +19,7 @@ Telecontrol::Telecontrol(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog
 {
     Timer3.setObjectName(QStringLiteral("Timer3"));
     Timer3.setInterval(GuardInterval);
+    Timer3.setTimerType(Qt::PreciseTimer);
     connect(&Timer3, &QTimer::timeout, this, &Telecontrol::Timer3Timer);
     for (int b = 0; b < Blocks; ++b) {
         BlockItems << QStringLiteral("%1 Блок ТУ").arg(b);

@@ -19,9 +19,13 @@ QString LongTimeText(const QTime& time)
     return QLocale::system().toString(time, format);
 }
 
-QString StampTimeText(uint32_t seconds) { return LongTimeText(StampDateTime(seconds).time()); }
+QString StampTimeText(uint32_t seconds)
+{
+    return LongTimeText(StampDateTime(seconds).time());
+}
 
-namespace {
+namespace
+{
 // The system locale without digit grouping: "-32768", not "-32,768".
 const QLocale& NumberLocale()
 {

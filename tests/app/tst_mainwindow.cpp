@@ -97,7 +97,7 @@ private slots:
         };
         const T timers[] = {{&f.Link.Timer1, "Timer1", 100, false},
                             {&f.Link.Timer2, "Timer2", 500, false},
-                            {&f.Timer3, "Timer3", 3000, false},
+                            {&f.Tc.Timer3, "Timer3", 3000, false},
                             {&f.Link.Timer4, "Timer4", 1000, false},
                             {&f.Link.TimerDisconnect, "TimerDisconnect", 30000, false},
                             {&f.timerWait, "timerWait", 500, true},

@@ -13,7 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace {
+namespace
+{
 
 struct Harness {
     int argc = 1;
