@@ -4,6 +4,8 @@
 #include "support/convert.h"
 #include "support/eventwait.h"
 
+#include <sys/socket.h>
+
 LinkCore::LinkCore(TraceLog& traceLog, QObject* parent) : QObject(parent), trace(traceLog)
 {
     Timer1.setObjectName(QStringLiteral("Timer1"));
@@ -52,6 +54,11 @@ QString LinkCore::Bind(const QString& address, quint16 port)
         return QStringLiteral("Неверный IP адрес компьютера: %1").arg(address);
     if (!SocketData.bind(local, port))
         return SocketData.errorString();
+    // Room for a burst of the controlled point's datagrams while the window repaints.
+    const int bytes = ReceiveBufferBytes;
+    if (setsockopt(int(SocketData.socketDescriptor()), SOL_SOCKET, SO_RCVBUFFORCE, &bytes,
+                   sizeof bytes) != 0)
+        SocketData.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, bytes);
     return {};
 }
 

@@ -21,6 +21,7 @@ class LinkCore : public QObject
 public:
     static constexpr int DisconnectInterval = 30000;
     static constexpr int KeepAliveInterval = 1000;
+    static constexpr int ReceiveBufferBytes = 4 << 20;
 
     explicit LinkCore(TraceLog& trace, QObject* parent = nullptr);
 

@@ -57,7 +57,7 @@ void TraceLog::TraceFrame(const QString& direction, const TPacket& packet)
     newest.hex = packet::HexText(packet);
     newest.who = direction + TimeStampNow();
     const int row = NewestRow();
-    emit dataChanged(index(atLimit ? 0 : row, ColWho), index(row + 1, ColPacket));
+    batch_.add(atLimit ? 0 : row, ColWho, row + 1, ColPacket);
 }
 
 void TraceLog::TraceNote(const QString& text)
@@ -66,7 +66,7 @@ void TraceLog::TraceNote(const QString& text)
         return;
     const int row = NewestRow();
     rows_[size_t(row)].note = text;
-    emit dataChanged(index(row, ColNote), index(row, ColNote));
+    batch_.add(row, ColNote);
 }
 
 void TraceLog::TraceNoteQuiet()
@@ -76,7 +76,7 @@ void TraceLog::TraceNoteQuiet()
     const int row = NewestRow();
     rows_[size_t(row)].noteColour = ColourQuiet;
     rows_[size_t(row)].noteColoured = true;
-    emit dataChanged(index(row, ColNote), index(row, ColNote));
+    batch_.add(row, ColNote);
 }
 
 QString TraceLog::NewestNote() const

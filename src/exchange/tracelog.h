@@ -8,6 +8,7 @@
 // so appending costs the same whatever the grid holds.
 
 #include "exchange/packet.h"
+#include "support/changebatch.h"
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -70,4 +71,7 @@ private:
         bool noteColoured = false;
     };
     std::deque<Row> rows_;
+    ChangeBatch batch_{[this](int top, int left, int bottom, int right) {
+        emit dataChanged(index(top, left), index(bottom, right));
+    }};
 };

@@ -108,10 +108,8 @@ void GridTableModel::changed(int gridRow, int gridCol)
         emit headerDataChanged(Qt::Horizontal, gridCol - 1, gridCol - 1);
     else if (gridCol == 0 && gridRow > 0)
         emit headerDataChanged(Qt::Vertical, gridRow - 1, gridRow - 1);
-    else if (gridRow > 0 && gridCol > 0) {
-        const QModelIndex i = index(gridRow - 1, gridCol - 1);
-        emit dataChanged(i, i);
-    }
+    else if (gridRow > 0 && gridCol > 0)
+        batch_.add(gridRow - 1, gridCol - 1);
 }
 
 void GridTableModel::setCell(int gridRow, int gridCol, const QString& text)
@@ -152,7 +150,7 @@ void GridTableModel::clearCells(int firstRow, int lastRow, int firstCol, int las
     for (int r = firstRow; r <= lastRow; ++r)
         for (int c = firstCol; c <= lastCol; ++c)
             text_[at(r, c)].clear();
-    emit dataChanged(index(firstRow - 1, firstCol - 1), index(lastRow - 1, lastCol - 1));
+    batch_.add(firstRow - 1, firstCol - 1, lastRow - 1, lastCol - 1);
 }
 
 int GridTableModel::rowCount(const QModelIndex& parent) const

@@ -10,6 +10,8 @@
 
 #include "exchange/packet.h"
 
+#include "support/changebatch.h"
+
 #include <QAbstractTableModel>
 #include <QObject>
 #include <QStringList>
@@ -56,6 +58,9 @@ private:
     int columns_, rows_;
     QVector<QString> text_;
     QVector<quint8> fontSize_;
+    ChangeBatch batch_{[this](int top, int left, int bottom, int right) {
+        emit dataChanged(index(top, left), index(bottom, right));
+    }};
 };
 
 class LiveTables : public QObject
