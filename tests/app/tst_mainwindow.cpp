@@ -5,7 +5,9 @@
 #include "app/windows.h"
 #include "blocks/ttxtblk.h"
 #include "exchange/tracepage.h"
+#include "fielddata/datapage.h"
 #include "fielddata/ttiival.h"
+#include "support/eventwait.h"
 #include "support/messagebox.h"
 #include "testbench/ttestconf.h"
 
@@ -48,6 +50,7 @@ private slots:
     }
     void init()
     {
+        eventwait::SetClosing(false); // a window closed by an earlier test ended its waits
         QFile::remove(iniPath());
         messages.clear();
     }
@@ -365,6 +368,63 @@ private slots:
         QCOMPARE(messages.size(), 1);
         QVERIFY(messages[0].contains("velmarcfgdll"));
         QVERIFY(f.Button1->isEnabled());
+    }
+
+    void unitsAndPaneHeightsPersist()
+    {
+        {
+            TForm1 f({}, store());
+            f.Tables.setUnit(LiveTables::Volts);
+            f.TabSheet10->setGbTSHeight(233);
+            f.close();
+        }
+        {
+            QSettings s(iniPath(), QSettings::IniFormat);
+            QCOMPARE(s.value("N1.Checked").toString(), "true");
+            QCOMPARE(s.value("N3.Checked").toString(), "false");
+            QCOMPARE(s.value("gbTS.Height").toInt(), 233);
+        }
+        TForm1 f({}, store());
+        QCOMPARE(f.Tables.unit(), int(LiveTables::Volts));
+        QCOMPARE(f.TabSheet10->gbTSHeight(), 233);
+        QVERIFY(f.TabSheet10->N1->isChecked());
+    }
+
+    void queryServiceMissingIsSaidOnce()
+    {
+        QUdpSocket squatter; // holds the service's port, or fails as the program will
+        squatter.bind(QHostAddress::LocalHost, LocalQueryService::QueryPort);
+        TForm1 f({}, store());
+        QVERIFY(f.StatusMessage->text().contains("127.0.0.1:956"));
+        QVERIFY(f.Trace.NewestNote().contains("956"));
+        QVERIFY(messages.isEmpty()); // no box at start-up
+    }
+
+    void pageActionsReachTheAdapter()
+    {
+        TForm1 f({}, store());
+        QUdpSocket adapter;
+        QVERIFY(adapter.bind(QHostAddress::LocalHost, 0));
+        f.BaseIP->setText("127.0.0.1");
+        f.BaseIPadapter->setText("127.0.0.1");
+        f.BasePortD->setText(QString::number(adapter.localPort()));
+        f.Link.Timer4.stop();
+        f.Connect->click();
+        f.Link.Timer4.stop();
+        f.Link.SetLinkOpen(true);
+        f.Link.TransmitDone = true;
+        f.Tables.ArchivePos = 31;
+        QByteArray got;
+        connect(&adapter, &QUdpSocket::readyRead, &f, [&] {
+            const QNetworkDatagram d = adapter.receiveDatagram();
+            got = d.data();
+            adapter.writeDatagram(QByteArray::fromHex("8200") + got.mid(2, 1), d.senderAddress(),
+                                  quint16(d.senderPort()));
+        });
+        f.TabSheet10->N5->trigger(); // "Запрос архива", position 31 + 1 wraps to 0
+        QCOMPARE(got, QByteArray::fromHex("000600194418000001"
+                                          "00"));
+        QVERIFY(f.Link.LinkOpen);
     }
 
     void countersInTheStatusBar()
