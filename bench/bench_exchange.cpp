@@ -13,16 +13,9 @@
 #include <QUdpSocket>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
-#include <vector>
 
-static double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+#include "cputime.h"
+#include <vector>
 
 int main(int argc, char* argv[])
 {

@@ -10,19 +10,12 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QSettings>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUdpSocket>
 #include <cstdio>
-#include <sys/resource.h>
 
-static double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+#include "cputime.h"
 
 int main(int argc, char* argv[])
 {
@@ -93,8 +86,8 @@ int main(int argc, char* argv[])
     // The announcements before the link start are not part of the burst.
     const quint32 received = form.Link.RxCount - atLinkStart;
     const double seconds = (last - first) / 1e9;
-    std::printf("burst of %d telemetry datagrams (slices of %s) into the tables, trace on:\n",
-                sent, qPrintable(slice));
+    std::printf("burst of %d telemetry datagrams (slices of %s) into the tables, trace on:\n", sent,
+                qPrintable(slice));
     std::printf("  received %u, lost %d, %.0f datagrams per second over %.3f s\n", received,
                 int(sent - int(received)), received / seconds, seconds);
     std::printf("  program CPU %.3f s, %.1f us per datagram\n", cpu, cpu * 1e6 / received);

@@ -71,31 +71,33 @@ QString LinkCore::ConnectClick(bool checked)
     }
     if (settings.BaseIPadapter.trimmed().isEmpty())
         return {};
-    QString error;
-    const auto timeout = Timeout(&error);
-    if (!timeout)
-        return error;
-    Timer1.setInterval(*timeout);
-    Timer2.setInterval(*timeout * 5);
-    error = Bind(settings.BaseIP, 0);
-    if (!error.isEmpty())
-        return error;
-    Timer4.start();
-    return {};
+    QString error = ArmTimers();
+    if (error.isEmpty())
+        error = Bind(settings.BaseIP, 0);
+    if (error.isEmpty())
+        Timer4.start();
+    return error;
 }
 
 QString LinkCore::OpenSockClick()
 {
     QString error;
-    const auto timeout = Timeout(&error);
-    if (!timeout)
-        return error;
     const auto port = DataPort(&error);
     if (!port)
         return error;
+    error = ArmTimers();
+    return error.isEmpty() ? Bind(settings.BaseIP, *port) : error;
+}
+
+QString LinkCore::ArmTimers()
+{
+    QString error;
+    const auto timeout = Timeout(&error);
+    if (!timeout)
+        return error;
     Timer1.setInterval(*timeout);
     Timer2.setInterval(*timeout * 5);
-    return Bind(settings.BaseIP, *port);
+    return {};
 }
 
 void LinkCore::SetLinkOpen(bool open)

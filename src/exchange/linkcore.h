@@ -97,6 +97,8 @@ signals:
     void operatorError(const QString& message);
 
 private:
+    // Reads the timeout and sets the pacing and reply timers from it; the conversion error.
+    QString ArmTimers();
     QString Bind(const QString& address, quint16 port);
     void Timer4Timer();
     void TimerDisconnectTimer();
