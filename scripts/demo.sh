@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the configurator against the simulated
+# controlled point (kp-sim) on loopback. The configurator keeps its settings in
+# build/default/demo-config, never in the engineer's own ~/.config.
+# Arguments are passed on to the configurator.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+bash scripts/deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default
+
+if [[ -z ${DISPLAY-}${WAYLAND_DISPLAY-}${QT_QPA_PLATFORM-} ]]; then
+    echo "demo.sh: no display. Without one: bash scripts/deps.sh --xvfb &&" \
+        "xvfb-run -a -s '-screen 0 1024x1100x24' bash scripts/demo.sh" >&2
+    exit 1
+fi
+
+# The simulated adapter answers on 127.0.0.2:9720; the configurator binds 127.0.0.1, so its
+# engineering "open socket" on the same port does not collide with the simulator.
+adapter_ip=127.0.0.2
+port=9720
+mac=02:00:00:00:00:01
+
+export XDG_CONFIG_HOME=$PWD/build/default/demo-config
+conf=$XDG_CONFIG_HOME/Brantell/TavenaConfig.conf
+if [[ ! -f $conf ]]; then
+    mkdir -p "$(dirname "$conf")"
+    cat >"$conf" <<EOF
+[General]
+BaseIP.Text=127.0.0.1
+BaseIPadapter.Text=$adapter_ip
+BasePortD.Text=$port
+BaseMacAdapter.Text=$mac
+LabeledEdit1.Text=100
+EOF
+fi
+
+build/default/sim/kp-sim --bind "$adapter_ip" --held-ip "$adapter_ip" --port "$port" --mac "$mac" \
+    --relink --blocks ts:0,ts:1,tit:2,tu:3 &
+sim=$!
+trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
+sleep 0.3
+kill -0 "$sim" 2>/dev/null || { echo "demo.sh: kp-sim did not start (is port $port taken?)" >&2; exit 1; }
+
+echo "demo.sh: settings in $conf; tick \"Разрешить обмен\" to start the exchange"
+build/default/src/tavena-configurator d "$@"
