@@ -22,7 +22,7 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int count = argc > 1 ? atoi(argv[1]) : 100000;
-    const QString slice = argc > 2 ? QString(argv[2]) : QStringLiteral("32");
+    const QString slice = argc > 2 ? QString(argv[2]) : QStringLiteral("64");
 
     QUdpSocket probe;
     probe.bind(QHostAddress::LocalHost, 0);
@@ -33,7 +33,8 @@ int main(int argc, char* argv[])
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     sim.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/kp-sim"),
               {"--port", QString::number(port), "--quiet", "--blocks", "ts:0,ts:1,tit:2,tu:3",
-               "--burst", QString::number(count), "--burst-slice", slice});
+               "--burst", QString::number(count), "--burst-slice", slice, "--burst-pause",
+               qEnvironmentVariable("BURST_PAUSE", "1")});
     if (!sim.waitForStarted() || !sim.waitForReadyRead(5000))
         return 1;
     sim.readAll();

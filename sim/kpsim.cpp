@@ -38,9 +38,15 @@ void AppendText(QByteArray& d, const QByteArray& text)
 
 KpSim::KpSim(Options options, QObject* parent) : QObject(parent), options_(std::move(options))
 {
-    clockSource_ = [] {
-        const QDateTime t = QDateTime::currentDateTime();
-        return t.toMSecsSinceEpoch() + qint64(t.offsetFromUtc()) * 1000;
+    // Local time as the controlled point counts it. The zone offset is looked up once a minute:
+    // each look-up checks the zone file, and bursts stamp thousands of records a second.
+    clockSource_ = [offsetMs = qint64(0), checkedAt = qint64(-1)]() mutable {
+        const qint64 utc = QDateTime::currentMSecsSinceEpoch();
+        if (checkedAt < 0 || utc - checkedAt > 60000) {
+            offsetMs = qint64(QDateTime::currentDateTime().offsetFromUtc()) * 1000;
+            checkedAt = utc;
+        }
+        return utc + offsetMs;
     };
     for (const BlockSpec& spec : options_.blocks)
         addBlock(spec);
