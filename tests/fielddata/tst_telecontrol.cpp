@@ -3,6 +3,7 @@
 
 #include "exchange/linkfixture.h"
 #include "fielddata/telecontrol.h"
+#include "kpsim.h"
 #include "support/localtext.h"
 
 #include <QLocale>
@@ -244,6 +245,30 @@ private slots:
         QTRY_COMPARE(b.link.RxCount, 3u);
         QCOMPARE(b.tc.BlockItems[3], "3 Блок ТУ");
         QVERIFY(!b.tc.BlockChecked[3]);
+    }
+
+    void relaySwitchedInTheSimulatedBlock()
+    {
+        kpsim::Options o;
+        o.port = 0;
+        o.blocks = {{kpsim::BlockType::Tu, 3, {}}};
+        kpsim::KpSim sim(o);
+        QVERIFY(sim.start());
+        QSignalSpy switched(&sim, &kpsim::KpSim::relaySwitched);
+        Bench b;
+        b.link.settings.BasePortD = QString::number(sim.localPort());
+        b.link.settings.DebugMode = true;
+        b.link.SetLinkOpen(false);
+        b.link.Timer4.setInterval(50);
+        QCOMPARE(b.link.ConnectClick(true), QString());
+        QTRY_VERIFY(b.link.LinkOpen);
+        b.tc.Address = 3;
+        b.tc.Relay = 7;
+        QVERIFY(b.tc.RxSpeedButton1Click());
+        // The simulated block answers at once, before the command's own lines are written.
+        QVERIFY2(b.tc.TuEvent.join('|').contains("|ТУ выполнено  Время ="),
+                 qPrintable(b.tc.TuEvent.join('|')));
+        QVERIFY(!switched.isEmpty());
     }
 
     void recordsOutsideACommandOnlyShow()
