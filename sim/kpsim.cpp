@@ -48,8 +48,8 @@ KpSim::KpSim(Options options, QObject* parent) : QObject(parent), options_(std::
         }
         return utc + offsetMs;
     };
-    for (const BlockSpec& spec : options_.blocks)
-        addBlock(spec);
+    for (const BlockSpec& wanted : options_.blocks)
+        addBlock(wanted);
 }
 
 KpSim::~KpSim() = default;
@@ -79,10 +79,10 @@ quint16 KpSim::localPort() const
     return socket_ ? socket_->localPort() : 0;
 }
 
-SimBlock& KpSim::addBlock(const BlockSpec& spec)
+SimBlock& KpSim::addBlock(const BlockSpec& wanted)
 {
-    removeBlock(spec.type, spec.address);
-    blocks_.push_back(std::make_unique<SimBlock>(spec.type, spec.address, spec.versionText));
+    removeBlock(wanted.type, wanted.address);
+    blocks_.push_back(std::make_unique<SimBlock>(wanted.type, wanted.address, wanted.versionText));
     prepareBlock(*blocks_.back());
     return *blocks_.back();
 }

@@ -165,7 +165,7 @@ public:
     Faults& faults() { return options_.faults; }
 
     // Blocks on the bus.
-    SimBlock& addBlock(const BlockSpec& spec); // replaces a block of the same type and address
+    SimBlock& addBlock(const BlockSpec& wanted); // replaces a block of the same type and address
     bool removeBlock(BlockType type, uint8_t address);
     SimBlock* block(BlockType type, uint8_t address);
     const std::vector<std::unique_ptr<SimBlock>>& blocks() const { return blocks_; }
