@@ -109,50 +109,55 @@ void ReceiveDispatcher::WalkRecords(const TPacket& d)
 
 void ReceiveDispatcher::NoteRecord(const TPacket& d, const CanRecord& rec)
 {
-    const uint8_t r0 = rec.function, r1 = rec.flags, r3 = rec.sub;
     const bool empty = rec.dlc == 0;
-    if (r0 == 0x48)
-        Append(empty ? NoteEmptyRecord
-                     : (r3 & 0x40 ? QStringLiteral("ЗТИТ") : QStringLiteral("ЦТИТ")));
-    if (r0 == 0x44 && (r1 & 0xE3) == 0x21 && r3 != 0)
+    switch (packet::KindOf(rec)) {
+    case packet::RecordKind::TitStamp:
+        Append(empty ? NoteEmptyRecord : QStringLiteral("ЗТИТ"));
+        break;
+    case packet::RecordKind::TitValues:
+        Append(empty ? NoteEmptyRecord : QStringLiteral("ЦТИТ"));
+        break;
+    case packet::RecordKind::TiiCounter:
         Append(empty ? NoteEmptyRecord : QStringLiteral("ЦТИИ"));
-    if (r0 == 0x44 && !(r1 & 0x80) && r3 == 0)
+        break;
+    case packet::RecordKind::TsState:
         Append(empty ? NoteEmptyRecord : QStringLiteral("ЦТС"));
-    if (r0 == 0x42 && r3 == 10)
-        Append(QStringLiteral("БЛК"));
-    if (r0 == 0x44 && (r1 & 0xE3) == 0x80)
+        break;
+    case packet::RecordKind::TsEvent:
         Append(empty ? NoteEmptyRecord : QStringLiteral("ТС"));
-    if (r0 & 0x80) {
+        break;
+    case packet::RecordKind::Interlock:
+        Append(QStringLiteral("БЛК"));
+        break;
+    case packet::RecordKind::BlockReply: {
         trace_.TraceNote(QStringLiteral("Конф"));
         // Byte 7 of the datagram is the sub-function of its first record: 0xFF marks the
         // announcement answers of block discovery, 0x0F is ignored.
         const uint8_t d7 = packet::at(d, 7);
         if (d7 == 0xFF) {
-            FoundBlocks.append({qint32(r0), qint32(rec.address)});
+            FoundBlocks.append({qint32(rec.function), qint32(rec.address)});
             ++FoundCount;
         } else if (d7 != 0x0F) {
             link_.BlockReply(rec);
         }
+        break;
     }
-    if (r0 == 0x42) {
-        switch (r3) {
-        case 2:
-        case 8:
-            trace_.TraceNote(QStringLiteral("ТУ Диаг"));
-            break;
-        case 3:
-            trace_.TraceNote(QStringLiteral("ТУ готово"));
-            TuPreparing = false;
-            break;
-        case 1: {
-            // A result without its error byte cannot be confirmed as a success.
-            const int code = rec.data.size() > 1 ? rec.data[1] : -1;
-            trace_.TraceNote(code == 0 ? QStringLiteral("ТУ OK") : QStringLiteral("ТУ ошибка"));
-            TuResultArrived = true;
-            break;
-        }
-        default:
-            break;
-        }
+    case packet::RecordKind::TuDiagnostics:
+    case packet::RecordKind::TuDiagnostics2:
+        trace_.TraceNote(QStringLiteral("ТУ Диаг"));
+        break;
+    case packet::RecordKind::TuReady:
+        trace_.TraceNote(QStringLiteral("ТУ готово"));
+        TuPreparing = false;
+        break;
+    case packet::RecordKind::TuResult: {
+        // A result without its error byte cannot be confirmed as a success.
+        const int code = rec.data.size() > 1 ? rec.data[1] : -1;
+        trace_.TraceNote(code == 0 ? QStringLiteral("ТУ OK") : QStringLiteral("ТУ ошибка"));
+        TuResultArrived = true;
+        break;
+    }
+    case packet::RecordKind::Other:
+        break;
     }
 }

@@ -101,3 +101,38 @@ bool CanRecordWalk::next(CanRecord& rec)
     nextOff_ += rec.dlc + packet::RecordHeaderSize;
     return true;
 }
+
+packet::RecordKind packet::KindOf(const CanRecord& rec)
+{
+    const uint8_t f = rec.function, flags = rec.flags, sub = rec.sub;
+    if (f & packet::ConfigBit)
+        return RecordKind::BlockReply;
+    if (f == packet::FunctionTit)
+        return sub & 0x40 ? RecordKind::TitStamp : RecordKind::TitValues;
+    if (f == packet::FunctionTs) {
+        if ((flags & 0xE3) == 0x21 && sub != 0)
+            return RecordKind::TiiCounter;
+        if (!(flags & 0x80) && sub == 0)
+            return RecordKind::TsState;
+        if ((flags & 0xE3) == 0x80)
+            return RecordKind::TsEvent;
+        return RecordKind::Other;
+    }
+    if (f == packet::FunctionTu) {
+        switch (sub) {
+        case 1:
+            return RecordKind::TuResult;
+        case 2:
+            return RecordKind::TuDiagnostics;
+        case 3:
+            return RecordKind::TuReady;
+        case 8:
+            return RecordKind::TuDiagnostics2;
+        case 10:
+            return RecordKind::Interlock;
+        default:
+            return RecordKind::Other;
+        }
+    }
+    return RecordKind::Other;
+}

@@ -29,6 +29,14 @@ constexpr uint8_t TypeAdapterDiag = 0xFD;
 constexpr int HeaderSize = 4;
 constexpr int RecordHeaderSize = 5;
 
+// Function bytes of the blocks' data records; a configuration request or a block's reply has
+// bit 7 set as well.
+constexpr uint8_t FunctionTs = 0x44;  // telesignal states, events, counters
+constexpr uint8_t FunctionTit = 0x48; // current measurements
+constexpr uint8_t FunctionTu = 0x42;  // telecontrol and interlock states
+constexpr uint8_t ConfigBit = 0x80;
+constexpr uint8_t RequestFlags = 0x18;
+
 inline uint8_t at(const TPacket& d, int i)
 {
     return uint8_t(d.at(i));
@@ -65,6 +73,29 @@ struct CanRecord {
     // The byte that follows the record's declared data, 0 when it lies past the datagram.
     uint8_t byteAfterData() const;
 };
+
+namespace packet
+{
+
+// What a CAN frame record carries. The function byte, flags and sub-function tell the kinds
+// apart; no record is of two kinds.
+enum class RecordKind {
+    Other,
+    TitStamp,       // 0x48, sub bit 6 set: time stamp of a current-measurement group
+    TitValues,      // 0x48, sub bit 6 clear: current measurements
+    TiiCounter,     // 0x44, (flags & 0xE3) = 0x21, sub != 0: an integral counter
+    TsState,        // 0x44, flags bit 7 clear, sub = 0: 32 telesignal states
+    TsEvent,        // 0x44, (flags & 0xE3) = 0x80: a telesignal change
+    Interlock,      // 0x42, sub = 10: 32 interlock states
+    BlockReply,     // function bit 7 set: a block's reply or announcement
+    TuResult,       // 0x42, sub = 1
+    TuDiagnostics,  // 0x42, sub = 2
+    TuReady,        // 0x42, sub = 3
+    TuDiagnostics2, // 0x42, sub = 8
+};
+RecordKind KindOf(const CanRecord& record);
+
+} // namespace packet
 
 // Walks the records of a type-0x19 datagram: the record at 4 + off, off advancing by DLC + 5,
 // while off is below the datagram's length byte and the record header fits in the datagram.

@@ -7,13 +7,7 @@
 
 namespace
 {
-constexpr uint8_t FunctionTs = 0x44;  // telesignal states, events, counters
-constexpr uint8_t FunctionTit = 0x48; // current measurements
-constexpr uint8_t FunctionTu = 0x42;  // telecontrol and interlock states
-constexpr uint8_t SubInterlock = 10;
 constexpr uint8_t SubCounterPreset = 0x0C;
-constexpr uint8_t ConfigBit = 0x80;
-constexpr uint8_t RequestFlags = 0x18;
 
 constexpr int LastDataRow = 16;  // rows 1-16 carry data; the last grid row stays empty
 constexpr int TimeColumn = 17;   // "Время" of the measurement tables
@@ -220,22 +214,29 @@ double LiveTables::unitFactor() const
 
 void LiveTables::HandleRecord(const CanRecord& rec)
 {
-    const uint8_t r0 = rec.function, r1 = rec.flags, r3 = rec.sub;
     // A record with DLC 0 only acknowledges; its data span is empty and nothing below reads.
-    if (r0 == FunctionTit) {
-        if (r3 & 0x40)
-            TitStamp(rec);
-        else
-            TitValues(rec);
-    }
-    if (r0 == FunctionTs && (r1 & 0xE3) == 0x21 && r3 != 0)
+    switch (packet::KindOf(rec)) {
+    case packet::RecordKind::TitStamp:
+        TitStamp(rec);
+        break;
+    case packet::RecordKind::TitValues:
+        TitValues(rec);
+        break;
+    case packet::RecordKind::TiiCounter:
         TiiCounter(rec);
-    if (r0 == FunctionTs && !(r1 & 0x80) && r3 == 0)
+        break;
+    case packet::RecordKind::TsState:
         TsState(rec);
-    if (r0 == FunctionTu && r3 == SubInterlock)
+        break;
+    case packet::RecordKind::Interlock:
         InterlockState(rec);
-    if (r0 == FunctionTs && (r1 & 0xE3) == 0x80)
+        break;
+    case packet::RecordKind::TsEvent:
         TsEvent(rec);
+        break;
+    default:
+        break;
+    }
 }
 
 void LiveTables::TitStamp(const CanRecord& rec)
@@ -347,16 +348,16 @@ void LiveTables::N4Click()
 
 TPacket LiveTables::ArchiveRequest() const
 {
-    return packet::Request(FunctionTs, RequestFlags, 0x00, uint8_t((ArchivePos + 1) & 0x1F),
-                           {0x00});
+    return packet::Request(packet::FunctionTs, packet::RequestFlags, 0x00,
+                           uint8_t((ArchivePos + 1) & 0x1F), {0x00});
 }
 
 TPacket LiveTables::CounterPreset(qint32 adr, qint32 num, qint32 val)
 {
     uint8_t data[6] = {uint8_t(num), 0x00};
     byteorder::putLe32(data + 2, uint32_t(val));
-    return packet::Request(FunctionTs | ConfigBit, RequestFlags, uint8_t(adr), SubCounterPreset,
-                           std::span<const uint8_t>(data));
+    return packet::Request(packet::FunctionTs | packet::ConfigBit, packet::RequestFlags,
+                           uint8_t(adr), SubCounterPreset, std::span<const uint8_t>(data));
 }
 
 LiveTables::PresetFields LiveTables::PresetFieldsAt(int row, int col)

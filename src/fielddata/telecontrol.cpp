@@ -7,12 +7,6 @@
 #include "support/eventwait.h"
 #include "support/localtext.h"
 
-namespace
-{
-constexpr uint8_t FunctionTelecontrol = 0x42;
-constexpr uint8_t SubResult = 1, SubDiagnostics = 2, SubReady = 3, SubDiagnostics2 = 8;
-} // namespace
-
 Telecontrol::Telecontrol(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
                          QObject* parent)
     : QObject(parent), link_(link), dispatcher_(dispatcher), trace_(trace)
@@ -29,13 +23,14 @@ Telecontrol::Telecontrol(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog
 
 TPacket Telecontrol::SelectCommand(int address, int relay)
 {
-    return packet::Request(FunctionTelecontrol, 0x18, uint8_t(address), uint8_t(relay - 1), {0x00});
+    return packet::Request(packet::FunctionTu, packet::RequestFlags, uint8_t(address),
+                           uint8_t(relay - 1), {0x00});
 }
 
 TPacket Telecontrol::ExecuteCommand(int address)
 {
     // The execute command repeats the block address where the select command has the relay.
-    return packet::Request(0x02, 0x18, uint8_t(address), uint8_t(address), {0x00});
+    return packet::Request(0x02, packet::RequestFlags, uint8_t(address), uint8_t(address), {0x00});
 }
 
 void Telecontrol::AddEvent(const QString& line)
@@ -101,23 +96,21 @@ void Telecontrol::Timer3Timer()
 
 void Telecontrol::HandleRecord(const CanRecord& record)
 {
-    if (record.function != FunctionTelecontrol)
-        return;
-    switch (record.sub) {
-    case SubDiagnostics:
+    switch (packet::KindOf(record)) {
+    case packet::RecordKind::TuDiagnostics:
         Diagnostics(record, false);
         break;
-    case SubDiagnostics2:
+    case packet::RecordKind::TuDiagnostics2:
         Diagnostics(record, true);
         break;
-    case SubReady: {
+    case packet::RecordKind::TuReady: {
         QString line = QStringLiteral("Подготовка выполнена ");
         if (record.data.size() >= 3)
             line += QStringLiteral("Коэф реле=%1").arg(byteorder::be16(&record.data[1]));
         AddEvent(line);
         break;
     }
-    case SubResult:
+    case packet::RecordKind::TuResult:
         Result(record);
         break;
     default:
