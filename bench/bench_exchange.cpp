@@ -72,7 +72,7 @@ int main(int argc, char* argv[])
     for (int i = 0; i < exchanges; ++i) {
         QElapsedTimer one;
         one.start();
-        if (!link.SendAndWait(read))
+        if (link.SendAndWait(read) != Reply::Answered)
             ++failed;
         us.push_back(double(one.nsecsElapsed()) / 1000.0);
     }
@@ -84,7 +84,8 @@ int main(int argc, char* argv[])
     const double idle0 = cpuSeconds();
     QElapsedTimer waited;
     waited.start();
-    const bool answered = link.SendAndWait(packet::Request(0xC8, 0x18, 7, 0x06, {}));
+    const bool answered =
+        link.SendAndWait(packet::Request(0xC8, 0x18, 7, 0x06, {})) == Reply::Answered;
     const double idleWall = double(waited.nsecsElapsed()) / 1e9;
     const double idleCpu = cpuSeconds() - idle0;
 

@@ -138,8 +138,12 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     Dispatcher.RegisterRecordHandler([this](const CanRecord& r) { Tc.HandleRecord(r); });
     connect(&Announcements, &AdapterAnnouncements::linkStarted, gbTU,
             &TelecontrolGroup::LinkStarted);
-    connect(TabSheet10, &DataPage::archiveRequested, this,
-            [this] { Link.SendRequest(Tables.ArchiveRequest()); });
+    connect(TabSheet10, &DataPage::archiveRequested, this, [this] {
+        if (const auto operation = Link.Operations.Begin(QStringLiteral("запрос архива")))
+            (void)Link.SendRequest(Tables.ArchiveRequest()); // nothing is noted or awaited
+    });
+    connect(&Link.Operations, &OperationGuard::refused, this, &TForm1::ShowStatusNotice);
+    connect(&Link, &LinkCore::adapterUnresolved, this, &TForm1::ShowStatusNotice);
     connect(TabSheet10, &DataPage::testWindowRequested, this, &TForm1::testWindowRequested);
     connect(gbTU, &TelecontrolGroup::testWindowRequested, this, &TForm1::testWindowRequested);
     connect(TabSheet10, &DataPage::integralDoubleClicked, this, [this](int row, int col) {
@@ -318,9 +322,15 @@ void TForm1::SaveSettings()
     stored_.Save(*store_);
 }
 
+void TForm1::ShowStatusNotice(const QString& text)
+{
+    StatusMessage->setText(text);
+    StatusMessage->setToolTip(text);
+}
+
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    // Ends every wait in progress; nothing more is sent to the adapter.
+    // Ends every wait in progress: the operations stop without a word, nothing more is sent.
     eventwait::SetClosing(true);
     SaveSettings();
     event->accept();

@@ -96,6 +96,9 @@ public:
     void ShowWaitPanel(bool show);
     // True while the link colour (lime) is shown on "Разрешить обмен".
     bool ConnectShowsLink() const;
+    // A plain notice beside the counters of the status bar (a refused operation, an adapter
+    // name that does not resolve).
+    void ShowStatusNotice(const QString& text);
 
 signals:
     // The module test window is asked for (double click on a frame of the data tab).

@@ -25,6 +25,7 @@ AppWindows CreateWindows(const QStringList& args, QSettings* store)
     TTiiVal* preset = w.TiiVal.get();
     TTestconf* bench = w.Testconf.get();
     preset->sendAndWait = [main](const TPacket& p) { return main->Link.SendAndWait(p); };
+    preset->operations = &main->Link.Operations;
     QObject::connect(main, &TForm1::counterPresetRequested, preset, &TTiiVal::OpenForCell);
     QObject::connect(main, &TForm1::testWindowRequested, bench, [bench] {
         bench->show();

@@ -172,6 +172,10 @@ quint32 AdapterAnnouncements::LocalSeconds()
 
 void AdapterAnnouncements::SetClock()
 {
-    link_.SendRequest(ClockRequest(LocalSeconds()));
-    trace_.TraceNote(QStringLiteral("Время"));
+    const auto operation = link_.Operations.Begin(QStringLiteral("установка времени"));
+    if (!operation)
+        return;
+    // The note goes to the request's newest row; nothing was traced when nothing went out.
+    if (link_.SendRequest(ClockRequest(LocalSeconds())) == Sent::Done)
+        trace_.TraceNote(QStringLiteral("Время"));
 }

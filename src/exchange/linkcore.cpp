@@ -4,7 +4,19 @@
 #include "support/convert.h"
 #include "support/eventwait.h"
 
+#include <QHostInfo>
 #include <sys/socket.h>
+
+namespace
+{
+// A timer interval from a wider computation, held to what a timer accepts.
+int TimerInterval(qint64 ms)
+{
+    return int(std::clamp<qint64>(ms, 0, LinkCore::MaxTimerInterval));
+}
+// What waits for the adapter's name to be looked up; older datagrams give way beyond it.
+constexpr int MaxWaitingForName = 64;
+} // namespace
 
 LinkCore::LinkCore(TraceLog& traceLog, QObject* parent) : QObject(parent), trace(traceLog)
 {
@@ -29,7 +41,22 @@ LinkCore::LinkCore(TraceLog& traceLog, QObject* parent) : QObject(parent), trace
 
 std::optional<int> LinkCore::Timeout(QString* error) const
 {
-    return StrToInt(settings.Timeout, error);
+    bool ok = false;
+    const qint64 ms = settings.Timeout.trimmed().toLongLong(&ok, 10);
+    QString problem;
+    if (!ok)
+        problem = IntConversionError(settings.Timeout);
+    else if (ms < 0)
+        problem = QStringLiteral("Время ожидания не может быть отрицательным: %1 мс").arg(ms);
+    else if (ms > MaxTimerInterval)
+        problem = QStringLiteral("Время ожидания %1 мс больше наибольшего возможного (%2 мс)")
+                      .arg(ms)
+                      .arg(MaxTimerInterval);
+    if (problem.isEmpty())
+        return int(ms);
+    if (error)
+        *error = problem;
+    return std::nullopt;
 }
 
 std::optional<quint16> LinkCore::DataPort(QString* error) const
@@ -96,7 +123,7 @@ QString LinkCore::ArmTimers()
     if (!timeout)
         return error;
     Timer1.setInterval(*timeout);
-    Timer2.setInterval(*timeout * 5);
+    Timer2.setInterval(TimerInterval(qint64(*timeout) * 5));
     return {};
 }
 
@@ -108,13 +135,66 @@ void LinkCore::SetLinkOpen(bool open)
 
 bool LinkCore::SendToAdapter(const TPacket& packet)
 {
-    QHostAddress to;
-    if (!to.setAddress(settings.BaseIPadapter.trimmed()))
+    if (eventwait::Closing())
         return false;
     const auto port = DataPort(nullptr);
     if (!port || SocketData.state() != QAbstractSocket::BoundState)
         return false;
-    return SocketData.writeDatagram(packet, to, *port) == packet.size();
+    const QString name = settings.BaseIPadapter.trimmed();
+    QHostAddress to;
+    if (to.setAddress(name))
+        return SendTo(to, *port, packet);
+
+    // A host name: sent to its address once known. A new name is looked up afresh.
+    if (name.isEmpty())
+        return false;
+    if (name != resolvedName_) {
+        if (lookupId_ >= 0)
+            QHostInfo::abortHostLookup(lookupId_);
+        resolvedName_ = name;
+        resolvedAddress_.clear();
+        waitingForName_.clear();
+        lookupId_ = QHostInfo::lookupHost(name, this, &LinkCore::NameResolved);
+    }
+    if (!resolvedAddress_.isNull())
+        return SendTo(resolvedAddress_, *port, packet);
+    if (lookupId_ < 0) // the name did not resolve: looked up again for this datagram
+        lookupId_ = QHostInfo::lookupHost(name, this, &LinkCore::NameResolved);
+    if (waitingForName_.size() >= MaxWaitingForName)
+        waitingForName_.removeFirst();
+    waitingForName_.append(packet);
+    return true;
+}
+
+bool LinkCore::SendTo(const QHostAddress& to, quint16 port, const TPacket& packet)
+{
+    return SocketData.writeDatagram(packet, to, port) == packet.size();
+}
+
+void LinkCore::NameResolved(const QHostInfo& info)
+{
+    if (info.lookupId() != lookupId_)
+        return;
+    lookupId_ = -1;
+    for (const QHostAddress& a : info.addresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+            resolvedAddress_ = a;
+            break;
+        }
+    }
+    const QList<TPacket> waiting = std::exchange(waitingForName_, {});
+    if (resolvedAddress_.isNull()) {
+        emit adapterUnresolved(QStringLiteral("Адрес адаптера «%1» не найден: %2")
+                                   .arg(info.hostName(), info.error() == QHostInfo::NoError
+                                                             ? QStringLiteral("нет адреса IPv4")
+                                                             : info.errorString()));
+        return;
+    }
+    const auto port = DataPort(nullptr);
+    if (!port || SocketData.state() != QAbstractSocket::BoundState || eventwait::Closing())
+        return;
+    for (const TPacket& p : waiting)
+        SendTo(resolvedAddress_, *port, p);
 }
 
 void LinkCore::Timer4Timer()
@@ -159,19 +239,27 @@ bool LinkCore::FromAdapter(const QHostAddress& sender) const
 {
     bool ipv4 = false;
     const quint32 a = sender.toIPv4Address(&ipv4);
-    return ipv4 && QHostAddress(a).toString() == settings.BaseIPadapter;
+    if (!ipv4)
+        return false;
+    if (QHostAddress(a).toString() == settings.BaseIPadapter)
+        return true;
+    // An adapter given by its host name speaks from the address the name resolved to.
+    return !resolvedAddress_.isNull() && resolvedName_ == settings.BaseIPadapter.trimmed() &&
+           resolvedAddress_.toIPv4Address() == a;
 }
 
-bool LinkCore::SendRequest(TPacket packet)
+Sent LinkCore::SendRequest(TPacket packet)
 {
+    if (eventwait::Closing())
+        return Sent::Stopped;
     ++TxCount;
     if (!LinkOpen)
-        return true;
+        return Sent::LinkClosed;
     QString error;
     const auto timeout = Timeout(&error);
     if (!timeout) {
         emit operatorError(error);
-        return false;
+        return Sent::Stopped;
     }
     const int T = *timeout;
 
@@ -183,8 +271,10 @@ bool LinkCore::SendRequest(TPacket packet)
         eventwait::WaitWhile([this] { return Timer1.isActive() && !TransmitDone; });
     }
     Timer1.stop();
-    if (eventwait::Closing() || packet.size() < packet::HeaderSize)
-        return true;
+    if (eventwait::Closing())
+        return Sent::Stopped;
+    if (packet.size() < packet::HeaderSize)
+        return Sent::LinkClosed; // not a request: nothing to stamp or send
 
     packet[0] = char(uint8_t(CanChannel));
     packet[2] = char(uint8_t(TxSequence));
@@ -199,11 +289,13 @@ bool LinkCore::SendRequest(TPacket packet)
 
     for (int retry = 0; retry < Retransmissions; ++retry) {
         eventwait::WaitWhile([this] { return Timer1.isActive(); });
-        if (ReceiptArrived || eventwait::Closing())
-            return true;
+        if (eventwait::Closing())
+            return Sent::Stopped;
+        if (ReceiptArrived)
+            return Sent::Done;
         trace.TraceFrame(TraceLog::Program, LastRequest);
         trace.TraceNote(QStringLiteral("Повтор пакета!"));
-        Timer1.setInterval(Timer1.interval() * 2);
+        Timer1.setInterval(TimerInterval(qint64(Timer1.interval()) * 2));
         Timer1.start();
         SendToAdapter(LastRequest);
     }
@@ -211,36 +303,40 @@ bool LinkCore::SendRequest(TPacket packet)
     trace.TraceFrame(TraceLog::Program, TPacket());
     trace.TraceNote(QStringLiteral("Разрыв соединения!"));
     SetLinkOpen(false);
-    return true;
+    return Sent::Done;
 }
 
-bool LinkCore::SendAndWait(const TPacket& packet)
+Reply LinkCore::SendAndWait(const TPacket& packet)
 {
+    if (eventwait::Closing())
+        return Reply::Stopped;
     QString error;
     const auto timeout = Timeout(&error);
     if (!timeout) {
         emit operatorError(error);
-        return false;
+        return Reply::Stopped;
     }
-    Timer2.setInterval(*timeout + 1000);
+    Timer2.setInterval(TimerInterval(qint64(*timeout) + 1000));
     Timer2.start();
     AwaitingReply = true;
-    if (!SendRequest(packet)) {
+    if (SendRequest(packet) == Sent::Stopped) {
         Timer2.stop();
         AwaitingReply = false;
-        return false;
+        return Reply::Stopped;
     }
     eventwait::WaitWhile([this] { return AwaitingReply && Timer2.isActive(); });
     Timer2.stop();
     const bool replied = !AwaitingReply;
     AwaitingReply = false;
-    return replied;
+    if (eventwait::Closing())
+        return Reply::Stopped;
+    return replied ? Reply::Answered : Reply::NoAnswer;
 }
 
 void LinkCore::SendReply(const TPacket& packet)
 {
     ++TxCount;
-    if (!LinkOpen)
+    if (!LinkOpen || eventwait::Closing())
         return;
     if (!trace.Listen) {
         trace.TraceFrame(TraceLog::Program, packet);

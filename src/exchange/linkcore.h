@@ -4,6 +4,7 @@
 // channel that numbers requests, waits for the adapter's receipts and retransmits.
 
 #include "exchange/linksettings.h"
+#include "exchange/operationguard.h"
 #include "exchange/packet.h"
 
 #include <QHostAddress>
@@ -11,9 +12,26 @@
 #include <QTimer>
 #include <QUdpSocket>
 #include <functional>
+#include <limits>
 #include <optional>
 
+class QHostInfo;
 class TraceLog;
+
+// What became of a request handed to SendRequest.
+enum class [[nodiscard]] Sent : uint8_t{
+    Done,       // it went out (with its retransmissions); its rows are in the trace
+    LinkClosed, // the link is closed: only counted, nothing sent or traced
+    Stopped,    // nothing sent: a setting was refused (the operator was told) or the program
+                // is closing; the operation stops without a further word
+};
+
+// What became of a request handed to SendAndWait.
+enum class [[nodiscard]] Reply : uint8_t{
+    Answered, // the block's reply came; its data is in ReplyData
+    NoAnswer, // no reply within the guard (also when the link is closed)
+    Stopped,  // as Sent::Stopped: stop without a further word
+};
 
 class LinkCore : public QObject
 {
@@ -22,6 +40,8 @@ public:
     static constexpr int DisconnectInterval = 30000;
     static constexpr int KeepAliveInterval = 1000;
     static constexpr int ReceiveBufferBytes = 4 << 20;
+    // The longest interval a timer holds, in milliseconds.
+    static constexpr int MaxTimerInterval = std::numeric_limits<int>::max();
 
     explicit LinkCore(TraceLog& trace, QObject* parent = nullptr);
 
@@ -44,7 +64,8 @@ public:
     // The hidden "Открыть сеть": binds the data socket to BaseIP and BasePortD.
     QString OpenSockClick();
 
-    // "Время ожидания" read afresh; the conversion error in error.
+    // "Время ожидания" read afresh: a decimal integer from 0 to MaxTimerInterval. Otherwise
+    // nothing, and in error the conversion error or why the value cannot be honoured.
     std::optional<int> Timeout(QString* error) const;
     // The adapter's data port read afresh.
     std::optional<quint16> DataPort(QString* error) const;
@@ -52,8 +73,10 @@ public:
     // Opens or closes the link; announces the change for the colour of "Разрешить обмен".
     void SetLinkOpen(bool open);
 
-    // Sends bytes straight through the data socket to BaseIPadapter:BasePortD. False when the
-    // address or port does not read or the socket refuses.
+    // Sends bytes straight through the data socket to BaseIPadapter:BasePortD. A host name is
+    // looked up without blocking, and what is sent meanwhile goes out once it is known. False
+    // when the port does not read, the name cannot be resolved, the socket refuses or the
+    // program is closing.
     bool SendToAdapter(const TPacket& packet);
 
     // A datagram received on the data socket: counted, traced and handed to onDatagram.
@@ -73,13 +96,16 @@ public:
     bool AwaitingReply = false;  // a SendAndWait waits for its block reply
     QByteArray ReplyData = QByteArray(256, '\0'); // data of the last block reply (0..7 used)
 
+    // One request-making operation at a time: discovery, parameter writes, telecontrol, the
+    // clock setting, ... each holds the guard while it runs.
+    OperationGuard Operations;
+
     // Sends a request: paced behind the previous one, stamped with the CAN channel and the
     // sequence number, retransmitted five times at a doubling interval without a receipt, then
-    // the link is declared lost. Returns false only when the timeout text does not convert
-    // (the error is announced with operatorError); a closed link only counts the request.
-    bool SendRequest(TPacket packet);
-    // SendRequest, then waits for the block's reply for timeout + 1000 ms. True if it came.
-    bool SendAndWait(const TPacket& packet);
+    // the link is declared lost. A timeout that is refused is announced with operatorError.
+    Sent SendRequest(TPacket packet);
+    // SendRequest, then waits for the block's reply for timeout + 1000 ms.
+    Reply SendAndWait(const TPacket& packet);
     // Sends a datagram once, unchanged: the program's receipts and link messages.
     void SendReply(const TPacket& packet);
     // A receipt from the adapter with the given sequence byte; false when it is not the one
@@ -95,6 +121,8 @@ signals:
     void linkStateChanged(bool open);
     // A message for the operator from an operation that had to stop (conversion error).
     void operatorError(const QString& message);
+    // The adapter's host name could not be resolved: nothing reaches the adapter.
+    void adapterUnresolved(const QString& message);
 
 private:
     // Reads the timeout and sets the pacing and reply timers from it; the conversion error.
@@ -103,4 +131,12 @@ private:
     void Timer4Timer();
     void TimerDisconnectTimer();
     void SocketDataDataAvailable();
+    bool SendTo(const QHostAddress& to, quint16 port, const TPacket& packet);
+    void NameResolved(const QHostInfo& info);
+
+    // A host name in BaseIPadapter: its address once looked up, and what waits for it.
+    QString resolvedName_;
+    QHostAddress resolvedAddress_;
+    int lookupId_ = -1;
+    QList<TPacket> waitingForName_;
 };

@@ -41,47 +41,61 @@ void Telecontrol::AddEvent(const QString& line)
 
 bool Telecontrol::RxSpeedButton1Click()
 {
-    if (running_)
-        return false;
+    const auto operation = link_.Operations.Begin(QStringLiteral("телеуправление"));
+    return operation && Command();
+}
+
+bool Telecontrol::Command()
+{
     running_ = true;
     dispatcher_.TuResultArrived = false;
     dispatcher_.TuPreparing = true;
-    if (!link_.SendRequest(SelectCommand(Address, Relay))) {
+    const Sent select = link_.SendRequest(SelectCommand(Address, Relay));
+    if (select == Sent::Stopped) {
         dispatcher_.TuPreparing = false;
         running_ = false;
         return false;
     }
-    trace_.TraceNote(QStringLiteral("ТУ установить"));
+    // The note belongs to the select command's row; with the link closed there is none.
+    if (select == Sent::Done)
+        trace_.TraceNote(QStringLiteral("ТУ установить"));
     TuEvent.clear();
     emit tuEventCleared();
     AddEvent(QStringLiteral(" Команда выдана"));
     Timer3.start();
 
-    while (!dispatcher_.TuResultArrived && !eventwait::Closing()) {
+    bool stopped = false;
+    while (!dispatcher_.TuResultArrived && !stopped) {
         eventwait::WaitWhile(
             [this] { return !dispatcher_.TuResultArrived && dispatcher_.TuPreparing; });
-        if (dispatcher_.TuResultArrived || eventwait::Closing())
+        stopped = eventwait::Closing();
+        if (dispatcher_.TuResultArrived || stopped)
             break;
         // The block is ready: execute.
         dispatcher_.TuPreparing = true;
-        link_.SendRequest(ExecuteCommand(Address));
-        trace_.TraceNote(QStringLiteral("ТУ Выполнить"));
+        const Sent execute = link_.SendRequest(ExecuteCommand(Address));
+        stopped = execute == Sent::Stopped;
+        if (stopped)
+            break;
+        if (execute == Sent::Done)
+            trace_.TraceNote(QStringLiteral("ТУ Выполнить"));
         AddEvent(QStringLiteral("Выдана команда исполнения"));
     }
     dispatcher_.TuPreparing = false;
     Timer3.stop();
     running_ = false;
-    return true;
+    return !stopped;
 }
 
 void Telecontrol::RxSpeedButton2Click()
 {
-    if (running_)
+    const auto operation = link_.Operations.Begin(QStringLiteral("телеуправление"));
+    if (!operation)
         return;
     Relay = 1;
     emit relayChanged(Relay);
-    for (int i = 0; i < 32 && !eventwait::Closing(); ++i) {
-        if (!RxSpeedButton1Click())
+    for (int i = 0; i < 32; ++i) {
+        if (!Command())
             return;
         Relay += 1;
         emit relayChanged(Relay);

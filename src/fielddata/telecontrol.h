@@ -41,12 +41,15 @@ public:
 
     bool Running() const { return running_; }
 
-    // "Включить": one command for the chosen relay. Refused while a command runs, since two
-    // commands would share the ready and result flags and the guard. False when refused or
-    // stopped by a timeout text that does not convert.
+    // "Включить": one command for the chosen relay. Refused while another operation runs
+    // (another command would share the ready and result flags and the guard). False when
+    // refused or stopped (a timeout that is refused, the program closing).
     bool RxSpeedButton1Click();
     // "Включить все": relays 1 to 32 of the chosen block in turn; the relay number ends at 33.
     void RxSpeedButton2Click();
+    // One select-execute exchange for Address and Relay, for an operation that holds the
+    // operation guard already. False when stopped.
+    bool Command();
 
     // Records of telecontrol blocks (function 0x42): ready, result and diagnostics.
     void HandleRecord(const CanRecord& record);

@@ -75,9 +75,6 @@ void TTiiVal::OpenForCell(int row, int col, const QString& cellText)
 
 void TTiiVal::WriteClick()
 {
-    // The wait for the reply handles clicks too; a second click meanwhile is not a second write.
-    if (writing_)
-        return;
     QString error;
     const std::optional<int> adr = StrToInt(Adr->text(), &error);
     const std::optional<int> num = adr ? StrToInt(Num->text(), &error) : std::nullopt;
@@ -86,11 +83,15 @@ void TTiiVal::WriteClick()
         messagebox::Error(this, error);
         return;
     }
-    writing_ = true;
+    // The wait for the reply handles clicks too; a second click meanwhile is refused.
+    const auto operation = operations->Begin(QStringLiteral("запись значения ТИИ"));
+    if (!operation)
+        return;
     const TPacket preset = LiveTables::CounterPreset(*adr, *num, *val);
-    const bool answered = sendAndWait && sendAndWait(preset);
-    writing_ = false;
-    if (!answered)
+    const Reply reply = sendAndWait ? sendAndWait(preset) : Reply::NoAnswer;
+    if (reply == Reply::Stopped)
+        return; // the channel has said why, or the program is closing
+    if (reply == Reply::NoAnswer)
         messagebox::Show(this, QMessageBox::Warning, QStringLiteral("Запись параметра"),
                          QStringLiteral("Нет ответа от блока! Повторите!"), QMessageBox::Ok);
     hide();

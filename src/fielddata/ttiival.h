@@ -2,7 +2,7 @@
 // "Ввод нового значения ТИИ": the counter preset dialog, reused for every preset. It is filled
 // from a double click on the integral table and shown without being modal.
 
-#include "exchange/packet.h"
+#include "exchange/linkcore.h"
 
 #include <QDialog>
 #include <functional>
@@ -22,8 +22,11 @@ public:
     QPushButton* Write;
     QPushButton* Canc;
 
-    // Sends a request and waits for the block's reply; true if it came. Set by the main window.
-    std::function<bool(const TPacket&)> sendAndWait;
+    // Sends a request and waits for the block's reply. Set by the main window.
+    std::function<Reply(const TPacket&)> sendAndWait;
+    // The guard that lets one operation at a time talk to the blocks; the main window points it
+    // at the request channel's.
+    OperationGuard* operations = &ownOperations_;
 
     // Overwrites the three fields.
     void Fill(int adr, int num, const QString& val);
@@ -31,12 +34,13 @@ public:
     // cell's text; then the dialog is shown, not modal.
     void OpenForCell(int row, int col, const QString& cellText);
 
-    // "Записать": reads the fields as integers, sends the counter preset and closes; a field
-    // that is not an integer stops with the conversion error and the dialog stays open.
+    // "Записать": reads the fields as integers, sends the counter preset and closes. A field
+    // that is not an integer, or a write the request channel refused, stops with the one
+    // error message and the dialog stays open with its values.
     void WriteClick();
     // "Отмена": closes without sending.
     void CancClick();
 
 private:
-    bool writing_ = false;
+    OperationGuard ownOperations_;
 };

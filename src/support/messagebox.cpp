@@ -1,5 +1,7 @@
 #include "support/messagebox.h"
 
+#include "support/eventwait.h"
+
 #include <QApplication>
 
 namespace
@@ -13,6 +15,14 @@ namespace messagebox
 QMessageBox::StandardButton Show(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                  const QString& text, QMessageBox::StandardButtons buttons)
 {
+    // While the program closes nobody is asked or told anything: the answer is the one that
+    // stops (Cancel, No), and a plain message is simply not shown.
+    if (eventwait::Closing()) {
+        for (const auto stop : {QMessageBox::Cancel, QMessageBox::No, QMessageBox::Abort})
+            if (buttons & stop)
+                return stop;
+        return QMessageBox::Ok;
+    }
     if (presenter)
         return presenter(parent, icon, caption, text, buttons);
     QMessageBox box(icon, caption.isEmpty() ? QApplication::applicationDisplayName() : caption,

@@ -13,7 +13,8 @@ using Presenter = std::function<QMessageBox::StandardButton(
     QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text,
     QMessageBox::StandardButtons buttons)>;
 
-// Shows the message and returns the button pressed.
+// Shows the message and returns the button pressed. While the program is closing nothing is
+// shown and the stopping answer (Cancel, No) is returned.
 QMessageBox::StandardButton Show(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                  const QString& text,
                                  QMessageBox::StandardButtons buttons = QMessageBox::Ok);

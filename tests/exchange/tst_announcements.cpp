@@ -2,6 +2,7 @@
 // message, the clock setting request.
 
 #include "linkfixture.h"
+#include "support/eventwait.h"
 
 #include <QDateTime>
 
@@ -199,7 +200,7 @@ private slots:
             if (d.size() > 3 && d[3] == 0x19)
                 f.fromAdapter(packet::Bytes({0x82, 0x00, uint8_t(d[2])}));
         };
-        f.link.SendRequest(packet::Request(0xC4, 0x18, 0, 0x06, {}));
+        QCOMPARE(f.link.SendRequest(packet::Request(0xC4, 0x18, 0, 0x06, {})), Sent::Done);
         QCOMPARE(uint8_t(f.sent.last()[0]), 1);
         int records = 0;
         f.dispatcher.RegisterRecordHandler([&](const CanRecord&) { ++records; });
@@ -256,6 +257,42 @@ private slots:
                                         "06"));
         QCOMPARE(f.sent[0].size(), 15);
         QCOMPARE(f.trace.NewestNote(), "Время");
+    }
+
+    // The clock request stops where nothing went out: a refused timeout, another operation,
+    // the link closed, the window closing during its retransmissions. No note lands anywhere.
+    void clockSettingStopped_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("sent");
+        QTest::newRow("timeout refused") << "timeout" << 0;
+        QTest::newRow("another operation") << "busy" << 0;
+        QTest::newRow("link closed") << "closed" << 0;
+        QTest::newRow("closing while retransmitted") << "closing" << 2;
+    }
+    void clockSettingStopped()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, sent);
+        LinkFixture f;
+        f.open();
+        if (how == "timeout")
+            f.link.settings.Timeout = QStringLiteral("-5");
+        if (how == "closed")
+            f.link.SetLinkOpen(false);
+        if (how == "closing")
+            f.onSent = [&](const QByteArray&) {
+                if (f.sent.size() == 2)
+                    eventwait::SetClosing(true);
+            };
+        const auto other = how == "busy" ? f.link.Operations.Begin(QStringLiteral("поиск блоков"))
+                                         : OperationGuard::Scope();
+        f.announcements.SetClock();
+        eventwait::SetClosing(false);
+        QTest::qWait(150);
+        QCOMPARE(f.sent.size(), sent);
+        QVERIFY(!f.notes().contains("Время"));
+        QVERIFY(!f.notes().contains("Разрыв соединения!"));
     }
 };
 

@@ -65,10 +65,11 @@ private slots:
         QVERIFY(p.announcements.ListAdapters.first().contains("STR:KpSim adapter"));
 
         // The version area of the telesignal block at address 0.
-        QVERIFY(p.link.SendAndWait(packet::Request(0xC4, 0x18, 0, 0x07, {0x80, 0x20})));
+        QCOMPARE(p.link.SendAndWait(packet::Request(0xC4, 0x18, 0, 0x07, {0x80, 0x20})),
+                 Reply::Answered);
         QByteArray version;
         for (int i = 0; i < 6; ++i) {
-            QVERIFY(p.link.SendAndWait(packet::Request(0xC4, 0x18, 0, 0x06, {})));
+            QCOMPARE(p.link.SendAndWait(packet::Request(0xC4, 0x18, 0, 0x06, {})), Reply::Answered);
             version += p.link.ReplyData.left(8);
         }
         QVERIFY2(version.startsWith("TS"), version.constData());
@@ -78,7 +79,7 @@ private slots:
         // An absent block: receipt, no reply.
         QElapsedTimer t;
         t.start();
-        QVERIFY(!p.link.SendAndWait(packet::Request(0xC8, 0x18, 5, 0x06, {})));
+        QCOMPARE(p.link.SendAndWait(packet::Request(0xC8, 0x18, 5, 0x06, {})), Reply::NoAnswer);
         QVERIFY(t.elapsed() >= 1090);
         QVERIFY(p.link.LinkOpen);
         QVERIFY(sim.counters().receiptsExpected >= 7);
@@ -98,7 +99,7 @@ private slots:
         QCOMPARE(modes[0][0].toInt(), 1);
         QCOMPARE(modes[0][1].value<char>(), 'S');
         QCOMPARE(p.link.CanChannel, 1);
-        QVERIFY(p.link.SendAndWait(packet::Request(0xC2, 0x18, 3, 0x0E, {0, 0})));
+        QCOMPARE(p.link.SendAndWait(packet::Request(0xC2, 0x18, 3, 0x0E, {0, 0})), Reply::Answered);
     }
 
     void lostReceiptsAreRetransmitted()
@@ -108,7 +109,7 @@ private slots:
         Program p(sim.localPort());
         QVERIFY(p.connect());
         sim.faults().dropReceipts = 2;
-        QVERIFY(p.link.SendAndWait(packet::Request(0xC4, 0x18, 0, 0x0E, {0, 0})));
+        QCOMPARE(p.link.SendAndWait(packet::Request(0xC4, 0x18, 0, 0x0E, {0, 0})), Reply::Answered);
         QCOMPARE(p.link.TxSequence, 1u);
         QVERIFY(p.link.LinkOpen);
     }
@@ -121,7 +122,7 @@ private slots:
         QVERIFY(p.connect());
         p.link.Timer4.stop();
         sim.faults().silent = true;
-        QVERIFY(!p.link.SendAndWait(packet::Request(0xC4, 0x18, 0, 0x0E, {0, 0})));
+        QCOMPARE(p.link.SendAndWait(packet::Request(0xC4, 0x18, 0, 0x0E, {0, 0})), Reply::NoAnswer);
         QVERIFY(!p.link.LinkOpen);
         QTRY_COMPARE(sim.counters().requests, 6); // the sixth is not awaited by the program
     }
@@ -134,7 +135,7 @@ private slots:
         QVERIFY(p.connect());
         p.link.Timer4.stop();
         sim.faults().wrongReceiptSequence = true;
-        p.link.SendRequest(packet::Request(0xC4, 0x18, 0, 0x0E, {0, 0}));
+        (void)p.link.SendRequest(packet::Request(0xC4, 0x18, 0, 0x0E, {0, 0}));
         QVERIFY(!p.link.LinkOpen);
         QCOMPARE(p.link.TxSequence, 0u);
     }

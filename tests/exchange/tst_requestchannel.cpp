@@ -19,7 +19,7 @@ private slots:
         f.onSent = [&](const QByteArray& d) {
             f.fromAdapter(packet::Bytes({0x82, 0x00, uint8_t(d[2])}));
         };
-        f.link.SendRequest(probe());
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Done);
         QCOMPARE(f.sent.size(), 1);
         QCOMPARE(f.sent[0], QByteArray::fromHex("010500"
                                                 "19"
@@ -30,7 +30,7 @@ private slots:
         QCOMPARE(f.link.LastRequest, f.sent[0]);
 
         f.link.TransmitDone = true;
-        f.link.SendRequest(probe());
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Done);
         QCOMPARE(f.sent.size(), 2);
         QCOMPARE(uint8_t(f.sent[1][2]), 1);
         QCOMPARE(f.link.TxSequence, 2u);
@@ -47,8 +47,8 @@ private slots:
             f.fromAdapter(packet::Bytes({0x22, 0x00, uint8_t(d[2])})); // bit 0x20: a receipt too
             f.fromAdapter(packet::Bytes({0x83, 0x00, uint8_t(d[2])}));
         };
-        f.link.SendRequest(probe());
-        f.link.SendRequest(probe());
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Done);
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Done);
         QCOMPARE(f.sent.size(), 2);
         QCOMPARE(uint8_t(f.sent[0][2]), 255);
         QCOMPARE(uint8_t(f.sent[1][2]), 0);
@@ -61,7 +61,7 @@ private slots:
         f.open();
         QElapsedTimer t;
         t.start();
-        f.link.SendRequest(probe());
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Done);
         const qint64 returned = t.elapsed();
         QTest::qWait(200); // late datagrams would show here
         QCOMPARE(f.sent.size(), 6);
@@ -91,7 +91,7 @@ private slots:
             else
                 f.fromAdapter(packet::Bytes({0x82, 0x00, uint8_t(d[2])}));
         };
-        f.link.SendRequest(probe());
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Done);
         QCOMPARE(f.sent.size(), 2);
         QVERIFY(f.notes().contains("ERR КВТ"));
         QCOMPARE(f.notes().count("Повтор пакета!"), 1);
@@ -107,17 +107,17 @@ private slots:
         f.onSent = [&](const QByteArray& d) {
             f.fromAdapter(packet::Bytes({0x82, 0x00, uint8_t(d[2])}));
         };
-        f.link.SendRequest(probe()); // receipt, but no transmission report
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Done); // receipt, but no transmission report
         QVERIFY(!f.link.TransmitDone);
         QTimer::singleShot(50, [&] { f.fromAdapter(packet::Bytes({0x83, 0x00, 0x00})); });
         QElapsedTimer t;
         t.start();
-        f.link.SendRequest(probe());
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Done);
         QVERIFY2(t.elapsed() < 300, qPrintable(QString::number(t.elapsed()))); // released by 0x83
         QVERIFY(f.notes().contains("Передано"));
 
         t.restart();
-        f.link.SendRequest(probe()); // no report: waits out the timeout
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Done); // no report: waits out the timeout
         QVERIFY2(t.elapsed() >= 390, qPrintable(QString::number(t.elapsed())));
     }
 
@@ -161,7 +161,7 @@ private slots:
         };
         QElapsedTimer t;
         t.start();
-        QCOMPARE(f.link.SendAndWait(probe()), result);
+        QCOMPARE(f.link.SendAndWait(probe()), result ? Reply::Answered : Reply::NoAnswer);
         QVERIFY2(t.elapsed() >= minMs && t.elapsed() <= maxMs,
                  qPrintable(QString::number(t.elapsed())));
         if (result)
@@ -174,7 +174,7 @@ private slots:
         LinkFixture f;
         QElapsedTimer t;
         t.start();
-        QVERIFY(!f.link.SendAndWait(probe()));
+        QCOMPARE(f.link.SendAndWait(probe()), Reply::NoAnswer);
         QVERIFY2(t.elapsed() >= 1090 && t.elapsed() <= 1250,
                  qPrintable(QString::number(t.elapsed())));
         QCOMPARE(f.link.TxCount, 1u);
@@ -189,8 +189,8 @@ private slots:
         f.open();
         f.link.settings.Timeout = QStringLiteral("x1");
         QSignalSpy errors(&f.link, &LinkCore::operatorError);
-        QVERIFY(!f.link.SendAndWait(probe()));
-        QVERIFY(!f.link.SendRequest(probe()));
+        QCOMPARE(f.link.SendAndWait(probe()), Reply::Stopped);
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Stopped);
         QCOMPARE(errors.size(), 2);
         QVERIFY(errors[0][0].toString().contains("'x1'"));
         QTest::qWait(50);
@@ -218,6 +218,106 @@ private slots:
         QCOMPARE(f.link.TxCount, 3u);
     }
 
+    // What the channel refuses before anything is sent, and the intervals it derives from a
+    // timeout near what a timer holds: never negative, never past the timer's limit.
+    void timeoutsThatCannotBeHonouredAreRefused_data()
+    {
+        QTest::addColumn<QString>("timeout");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("negative") << "-1"
+                                  << "не может быть отрицательным";
+        QTest::newRow("past a timer") << "2147483648"
+                                      << "больше наибольшего возможного";
+    }
+    void timeoutsThatCannotBeHonouredAreRefused()
+    {
+        QFETCH(QString, timeout);
+        QFETCH(QString, message);
+        LinkFixture f;
+        f.open();
+        f.link.settings.Timeout = timeout;
+        QSignalSpy errors(&f.link, &LinkCore::operatorError);
+        QCOMPARE(f.link.SendAndWait(probe()), Reply::Stopped);
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Stopped);
+        QCOMPARE(f.link.ConnectClick(true).contains(message), true);
+        QCOMPARE(errors.size(), 2);
+        QVERIFY2(errors[0][0].toString().contains(message), qPrintable(errors[0][0].toString()));
+        QTest::qWait(50);
+        QVERIFY(f.sent.isEmpty());
+        QCOMPARE(f.trace.GridRowCount(), 3);
+    }
+
+    void largeTimeoutsGiveCappedIntervals()
+    {
+        LinkFixture f;
+        f.link.settings.Timeout = QStringLiteral("999999999");
+        QCOMPARE(f.link.ConnectClick(true), QString());
+        QCOMPARE(f.link.Timer1.interval(), 999999999);
+        QCOMPARE(f.link.Timer2.interval(), LinkCore::MaxTimerInterval); // five times, capped
+
+        // The reply guard, and the doubled receipt timeout after a missing receipt (its expiry
+        // is played by stopping the timer).
+        f.open();
+        f.link.settings.Timeout = QString::number(LinkCore::MaxTimerInterval - 10);
+        int guard = 0, doubled = 0;
+        f.onSent = [&](const QByteArray&) {
+            if (f.sent.size() == 1) {
+                guard = f.link.Timer2.interval();
+                QTimer::singleShot(0, [&] { f.link.Timer1.stop(); });
+            } else {
+                doubled = f.link.Timer1.interval();
+                QTimer::singleShot(0, [] { eventwait::SetClosing(true); });
+            }
+        };
+        QCOMPARE(f.link.SendAndWait(probe()), Reply::Stopped);
+        eventwait::SetClosing(false);
+        QCOMPARE(guard, LinkCore::MaxTimerInterval);
+        QCOMPARE(doubled, LinkCore::MaxTimerInterval);
+        QVERIFY(f.link.Timer1.interval() > 0);
+    }
+
+    // The guard that keeps operations from sharing the channel.
+    void oneOperationAtATime()
+    {
+        OperationGuard guard;
+        QSignalSpy refused(&guard, &OperationGuard::refused);
+        {
+            const auto first = guard.Begin(QStringLiteral("поиск блоков"));
+            QVERIFY(first);
+            QVERIFY(guard.Busy());
+            QVERIFY(!guard.Begin(QStringLiteral("телеуправление")));
+            QCOMPARE(refused.size(), 1);
+            QCOMPARE(refused[0][0].toString(), "Дождитесь завершения: идёт поиск блоков");
+        }
+        QVERIFY(!guard.Busy());
+        QVERIFY(guard.Begin(QStringLiteral("телеуправление")));
+        QCOMPARE(refused.size(), 1);
+    }
+
+    // An adapter given by its host name is sent to once the name is known, and its receipts
+    // count; a name that does not resolve is said, and nothing is sent.
+    void adapterByHostName()
+    {
+        LinkFixture f;
+        f.open();
+        f.link.settings.BaseIPadapter = QStringLiteral("localhost");
+        f.onSent = [&](const QByteArray& d) {
+            f.fromAdapter(packet::Bytes({0x82, 0x00, uint8_t(d[2])}));
+        };
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Done);
+        QCOMPARE(f.sent.size(), 1);
+        QVERIFY(f.link.ReceiptArrived);
+
+        QSignalSpy unresolved(&f.link, &LinkCore::adapterUnresolved);
+        f.link.settings.BaseIPadapter = QStringLiteral("no-such-adapter.invalid");
+        QVERIFY(f.link.SendToAdapter(packet::Bytes({0x80, 0x00})));
+        QVERIFY(unresolved.wait(10000));
+        QVERIFY2(unresolved[0][0].toString().contains("no-such-adapter.invalid"),
+                 qPrintable(unresolved[0][0].toString()));
+        QTest::qWait(50);
+        QCOMPARE(f.sent.size(), 1);
+    }
+
     void closingEndsAWaitWithoutSendingMore()
     {
         LinkFixture f;
@@ -225,11 +325,19 @@ private slots:
         QTimer::singleShot(150, [] { eventwait::SetClosing(true); });
         QElapsedTimer t;
         t.start();
-        QVERIFY(!f.link.SendAndWait(probe()));
+        QCOMPARE(f.link.SendAndWait(probe()), Reply::Stopped);
         eventwait::SetClosing(false);
         QVERIFY(t.elapsed() < 400);
+        // Once closing, nothing more is sent, counted or traced.
+        eventwait::SetClosing(true);
+        const int rows = f.trace.GridRowCount();
+        QCOMPARE(f.link.SendRequest(probe()), Sent::Stopped);
+        QCOMPARE(f.link.SendAndWait(probe()), Reply::Stopped);
+        f.link.SendReply(packet::Receipt(1));
+        eventwait::SetClosing(false);
         QTest::qWait(400);
         QCOMPARE(f.sent.size(), 2); // the first and one retransmission, nothing after closing
+        QCOMPARE(f.trace.GridRowCount(), rows);
     }
 };
 

@@ -1,8 +1,10 @@
 // The "Данные по ФБ" tab and the counter preset dialog, driven through their controls.
 
+#include "exchange/linkfixture.h"
 #include "fielddata/datapage.h"
 #include "fielddata/livetables.h"
 #include "fielddata/ttiival.h"
+#include "support/eventwait.h"
 #include "support/messagebox.h"
 
 #include <QActionGroup>
@@ -289,7 +291,7 @@ private slots:
         QList<TPacket> sent;
         d.sendAndWait = [&](const TPacket& p) {
             sent << p;
-            return true;
+            return Reply::Answered;
         };
         // Counter number 19 of block 1: row 4, column 3.
         feed(s.tables, hex("44 21 01 13 08 e8030000 00000000"));
@@ -316,7 +318,7 @@ private slots:
         d.sendAndWait = [&](const TPacket&) {
             ++calls;
             d.Write->click(); // clicked again while the reply is awaited: no second write
-            return false;
+            return Reply::NoAnswer;
         };
         d.Fill(3, 18, "1000");
         d.show();
@@ -335,6 +337,51 @@ private slots:
         alone.Write->click();
         QCOMPARE(messages.size(), 2);
         QVERIFY(!alone.isVisible());
+    }
+
+    // Through the request channel itself: a timeout it refuses, a write it refuses because
+    // another operation runs, and the program closing during the wait. Each stops with at most
+    // the one message, nothing is sent, and the typed values stay.
+    void presetStoppedByTheChannel_data()
+    {
+        QTest::addColumn<QString>("timeout");
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<bool>("closing");
+        QTest::addColumn<int>("boxes");
+        QTest::addColumn<bool>("stillOpen");
+        QTest::newRow("timeout not a number") << "1x" << false << false << 1 << true;
+        QTest::newRow("another operation") << "100" << true << false << 0 << true;
+        QTest::newRow("closing") << "100" << false << true << 0 << true;
+    }
+    void presetStoppedByTheChannel()
+    {
+        QFETCH(QString, timeout);
+        QFETCH(bool, busy);
+        QFETCH(bool, closing);
+        QFETCH(int, boxes);
+        QFETCH(bool, stillOpen);
+        LinkFixture f;
+        f.open();
+        f.link.settings.Timeout = timeout;
+        QObject::connect(&f.link, &LinkCore::operatorError,
+                         [](const QString& m) { messagebox::Error(nullptr, m); });
+        TTiiVal d;
+        d.operations = &f.link.Operations;
+        d.sendAndWait = [&](const TPacket& p) { return f.link.SendAndWait(p); };
+        const auto other = busy ? f.link.Operations.Begin(QStringLiteral("поиск блоков"))
+                                : OperationGuard::Scope();
+        if (closing) // the main window closes while the reply is awaited
+            f.onSent = [](const QByteArray&) { eventwait::SetClosing(true); };
+        d.Fill(3, 18, "1000");
+        d.show();
+        d.Write->click();
+        const int sentBeforeClosing = closing ? 1 : 0;
+        eventwait::SetClosing(false);
+        QCOMPARE(messages.size(), boxes);
+        QTest::qWait(50);
+        QCOMPARE(f.sent.size(), sentBeforeClosing);
+        QCOMPARE(d.isVisible(), stillOpen);
+        QCOMPARE(d.Val->text(), "1000");
     }
 
     void presetFieldNotAnInteger_data()
@@ -368,7 +415,7 @@ private slots:
         QFETCH(QString, offending);
         TTiiVal d;
         int calls = 0;
-        d.sendAndWait = [&](const TPacket&) { return ++calls, true; };
+        d.sendAndWait = [&](const TPacket&) { return ++calls, Reply::Answered; };
         d.show();
         d.Adr->setText(adr);
         d.Num->setText(num);

@@ -4,6 +4,7 @@
 #include "exchange/linkfixture.h"
 #include "fielddata/telecontrol.h"
 #include "kpsim.h"
+#include "support/eventwait.h"
 #include "support/localtext.h"
 
 #include <QLocale>
@@ -178,6 +179,38 @@ private slots:
         QVERIFY(b.tc.RxSpeedButton1Click());
         QVERIFY(!nested);
         QCOMPARE(b.requests.size(), 1);
+    }
+
+    // Another operation holding the channel refuses both buttons; closing the program in the
+    // middle of "Включить все" ends it at once, with no further command and no event line.
+    void refusedByAnotherOperationAndStoppedByClosing()
+    {
+        Bench b;
+        b.adapterAnswers([&](const QByteArray& d) {
+            if (uint8_t(d[4]) == 0x42 && uint8_t(d[7]) == 1) // relay 2 selected: the window closes
+                eventwait::SetClosing(true);
+            else if (uint8_t(d[4]) == 0x42)
+                b.blockSends(ready(0));
+            else
+                b.blockSends(done(0));
+        });
+        {
+            const auto discovery = b.link.Operations.Begin(QStringLiteral("поиск блоков"));
+            QVERIFY(!b.tc.RxSpeedButton1Click());
+            b.tc.RxSpeedButton2Click();
+            QTest::qWait(30);
+            QVERIFY(b.requests.isEmpty());
+        }
+        b.tc.RxSpeedButton2Click();
+        const QStringList events = b.tc.TuEvent;
+        eventwait::SetClosing(false);
+        QTest::qWait(50);
+        QCOMPARE(b.requests.size(), 3); // relay 1 selected and executed, relay 2 selected
+        QCOMPARE(b.tc.Relay, 2);
+        // Relay 1's lines stay: relay 2's command never started.
+        QVERIFY2(events.size() > 1 && !events.contains(" Нет ответа от блока!"),
+                 qPrintable(events.join('|')));
+        QVERIFY(!b.tc.Timer3.isActive());
     }
 
     void resultErrorLines_data()
