@@ -410,7 +410,8 @@ void TForm1::Button1Click()
 
 void TForm1::StartLocalQuery()
 {
-    // Without the service the program runs on; the notice is given once, without a box.
+    // Without the service the program runs on; the notice is given once, in the status bar and
+    // on standard error, without a box. The trace holds datagrams only.
     const QString error = LocalQuery.Bind();
     if (error.isEmpty())
         return;
@@ -418,6 +419,5 @@ void TForm1::StartLocalQuery()
         QStringLiteral("Служба опроса ТС (127.0.0.1:956) не запущена: %1").arg(error);
     StatusMessage->setText(notice);
     StatusMessage->setToolTip(notice);
-    Trace.TraceFrame(QStringLiteral("127.0.0.1:956"), TPacket());
-    Trace.TraceNote(notice);
+    qWarning("%s", qUtf8Printable(notice));
 }

@@ -3,6 +3,7 @@
 // long time format.
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <cstdint>
 
@@ -13,6 +14,11 @@ QDateTime StampDateTime(uint32_t seconds);
 // The time of day in the system's long time format, without a time-zone name (the controlled
 // point's stamps carry none).
 QString LongTimeText(const QTime& time);
+// The same in the given locale's long time format.
+QString LongTimeText(const QTime& time, const QLocale& locale);
+// A long time format without its time-zone designator: the zone letters go together with the
+// brackets around them and the blanks and commas that set them off; quoted text stays as it is.
+QString LongTimeFormat(const QString& localeFormat);
 QString StampTimeText(uint32_t seconds);
 
 // Fixed-point text with the given decimals and the locale's separator; when the integer part

@@ -32,11 +32,13 @@ private slots:
         for (int c = 0; c < 32; ++c)
             table.cells[0][c] = (c == 0 || c == 31) ? "1" : "0"; // block 0: inputs 1 and 32
         table.cells[8][4] = "1";                                 // interlock row of block 0
+        table.cells[15][0] = "0";                                // interlock row of block 7
+        table.cells[15][31] = "1";
         LocalQueryService service(table);
         QCOMPARE(service.Answer("R0"), "r0=1" + QByteArray(30, '0') + "1");
         QCOMPARE(service.Answer("R3extra"), "r3=" + QByteArray(32, 'X'));
         QCOMPARE(service.Answer("R8"), "r8=XXXX1" + QByteArray(27, 'X'));
-        QCOMPARE(service.Answer("R?").left(3), "r?=");
+        QCOMPARE(service.Answer("R?"), "r?=0" + QByteArray(30, 'X') + "1");
         for (const char* ignored : {"r0", "X0", "R", "", "R/", "R@", "R\xff"})
             QVERIFY2(service.Answer(ignored).isEmpty(), ignored);
     }

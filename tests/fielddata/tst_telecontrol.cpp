@@ -302,6 +302,7 @@ private slots:
         QVERIFY2(b.tc.TuEvent.join('|').contains("|ТУ выполнено  Время ="),
                  qPrintable(b.tc.TuEvent.join('|')));
         QVERIFY(!switched.isEmpty());
+        QCOMPARE(switched.at(0), QVariantList({3, 7, true})); // block 3, relay 7, on
     }
 
     void recordsOutsideACommandOnlyShow()

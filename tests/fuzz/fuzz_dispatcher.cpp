@@ -1,13 +1,17 @@
-// libFuzzer target: arbitrary datagrams from arbitrary senders through the receive dispatcher
-// and the announcement handling, with the link in arbitrary states. Nothing leaves the process:
-// the data socket is never bound and the adapter's port does not read.
+// libFuzzer target: arbitrary datagrams from arbitrary senders through the receive dispatcher,
+// the announcement handling and every record handler, with the link in arbitrary states; the same
+// bytes also as queries of the local telesignal service. Nothing leaves the process: the data
+// socket is never bound and the adapter's port does not read.
 //
 // Input: a sequence of [settings byte][sender byte][length byte][datagram bytes].
 
 #include "exchange/announcements.h"
 #include "exchange/dispatcher.h"
 #include "exchange/linkcore.h"
+#include "exchange/localquery.h"
 #include "exchange/tracelog.h"
+#include "fielddata/livetables.h"
+#include "fielddata/telecontrol.h"
 
 #include <QCoreApplication>
 #include <cstddef>
@@ -25,6 +29,9 @@ struct Harness {
     LinkCore link{trace};
     ReceiveDispatcher dispatcher{link, trace};
     AdapterAnnouncements announcements{link, trace};
+    LiveTables tables;
+    Telecontrol tc{link, dispatcher, trace};
+    LocalQueryService query{tables.Telesignals}; // never bound: answers are only built
     uint64_t records = 0;
 
     Harness()
@@ -38,6 +45,11 @@ struct Harness {
         dispatcher.onAnnouncement = [this](const TPacket& d, const QHostAddress& from) {
             announcements.Handle(d, from);
         };
+        // Every record handler the program registers (the main window's constructor) is
+        // registered here too, in the same order, so that each decoder of datagram bytes runs
+        // under the fuzzer. A subsystem that registers a handler there adds it here as well.
+        dispatcher.RegisterRecordHandler([this](const CanRecord& r) { tables.HandleRecord(r); });
+        dispatcher.RegisterRecordHandler([this](const CanRecord& r) { tc.HandleRecord(r); });
         dispatcher.RegisterRecordHandler([this](const CanRecord& rec) {
             // Touch every byte the record claims to hold: a read outside would be caught.
             for (uint8_t b : rec.data)
@@ -52,6 +64,9 @@ struct Harness {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static Harness h;
+    // The event lists grow without limit, as in the program; one input's lines are enough here.
+    h.tables.Events.clear();
+    h.tc.TuEvent.clear();
     size_t i = 0;
     while (i + 3 <= size) {
         const uint8_t settings = data[i], senderByte = data[i + 1], length = data[i + 2];
@@ -69,6 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             h.link.LinkOpen = !h.link.LinkOpen;
         const QHostAddress sender(senderByte < 0xC0 ? 0x7F000001u : 0x7F000000u + senderByte);
         h.link.Receive(d, sender);
+        // The same bytes as a query of the local service, answered from the tables just filled.
+        h.records += uint64_t(h.query.Answer(d).size());
     }
     return 0;
 }
