@@ -1,5 +1,6 @@
 #include "app/tform1.h"
 
+#include "blocks/blockspage.h"
 #include "exchange/adapterconfig.h"
 #include "exchange/tracepage.h"
 #include "fielddata/datapage.h"
@@ -35,9 +36,7 @@ void setupTimer(QTimer& timer, const char* name, int interval)
 } // namespace
 
 TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
-    : QMainWindow(parent), Link(Trace), Dispatcher(Link, Trace), Announcements(Link, Trace),
-      Tc(Link, Dispatcher, Trace), LocalQuery(Tables.Telesignals),
-      store_(store ? store : OpenSettingsStore())
+    : QMainWindow(parent), store_(store ? store : OpenSettingsStore())
 {
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("КП Тавена конфигуратор"));
@@ -53,8 +52,11 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     gbTU = new TelecontrolGroup(Tc);
     TabSheet10 = new DataPage(Tables, gbTU, PageControl1);
     TabSheet10->setObjectName(QStringLiteral("TabSheet10"));
-    TabSheet9 = new QWidget(PageControl1);
+    TabSheet9 = new BlocksPage(Blocks, PageControl1);
     TabSheet9->setObjectName(QStringLiteral("TabSheet9"));
+    SpeedButton2 = TabSheet9->SpeedButton2;
+    GroupBox7 = TabSheet9->GroupBox7;
+    BitBtn55 = TabSheet9->BitBtn55;
     TabSheet5 = new QWidget(PageControl1);
     TabSheet5->setObjectName(QStringLiteral("TabSheet5"));
     auto* adaptersLayout = new QVBoxLayout(TabSheet5);
@@ -70,20 +72,6 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     PageControl1->addTab(TabSheet9, QStringLiteral("Конфигурация и прошивка ФБ"));
     PageControl1->addTab(TabSheet5, QStringLiteral("Список адаптеров с сети"));
     PageControl1->addTab(TabSheet6, QStringLiteral("Базовые настройки"));
-
-    // Engineering controls of the block tab.
-    auto* blockLayout = new QVBoxLayout(TabSheet9);
-    SpeedButton2 = new QToolButton(TabSheet9);
-    SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
-    SpeedButton2->setText(QStringLiteral("Тест ТСМ77-ТУМ77"));
-    GroupBox7 = new QGroupBox(QStringLiteral("Диагностика "), TabSheet9);
-    GroupBox7->setObjectName(QStringLiteral("GroupBox7"));
-    BitBtn55 = new QPushButton(QStringLiteral("Перезапись загрузчика"), TabSheet9);
-    BitBtn55->setObjectName(QStringLiteral("BitBtn55"));
-    blockLayout->addWidget(SpeedButton2);
-    blockLayout->addWidget(GroupBox7);
-    blockLayout->addWidget(BitBtn55);
-    blockLayout->addStretch(1);
 
     WaitPanel = new QLabel(WaitCaption, central);
     WaitPanel->setObjectName(QStringLiteral("WaitPanel"));
@@ -119,12 +107,6 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     connect(&Link, &LinkCore::linkStateChanged, this, &TForm1::LinkStateChanged);
     connect(&Link, &LinkCore::operatorError, this,
             [this](const QString& message) { messagebox::Error(this, message); });
-    Link.onDatagram = [this](const TPacket& d, const QHostAddress& from) {
-        Dispatcher.Dispatch(d, from);
-    };
-    Dispatcher.onAnnouncement = [this](const TPacket& d, const QHostAddress& from) {
-        Announcements.Handle(d, from);
-    };
     connect(&Announcements, &AdapterAnnouncements::adapterListed, this, [this](int i) {
         auto* item = new QListWidgetItem(Announcements.ListAdapters[i], ListAdapters);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -133,11 +115,11 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     connect(&Announcements, &AdapterAnnouncements::adapterChecked, this,
             [this](int i) { ListAdapters->item(i)->setCheckState(Qt::Checked); });
     connect(&Announcements, &AdapterAnnouncements::linkStarted, this, &TForm1::LinkStarted);
-    // Records go to the live tables and events first, then to telecontrol.
-    Dispatcher.RegisterRecordHandler([this](const CanRecord& r) { Tables.HandleRecord(r); });
-    Dispatcher.RegisterRecordHandler([this](const CanRecord& r) { Tc.HandleRecord(r); });
     connect(&Announcements, &AdapterAnnouncements::linkStarted, gbTU,
             &TelecontrolGroup::LinkStarted);
+    connect(&Announcements, &AdapterAnnouncements::linkStarted, TabSheet9,
+            &BlocksPage::LinkStarted);
+    connect(TabSheet9, &BlocksPage::waitPanelRequested, this, &TForm1::ShowWaitPanel);
     connect(TabSheet10, &DataPage::archiveRequested, this, [this] {
         if (const auto operation = Link.Operations.Begin(QStringLiteral("запрос архива")))
             (void)Link.SendRequest(Tables.ArchiveRequest()); // nothing is noted or awaited

@@ -3,14 +3,8 @@
 // with the datagram counters, the "Базовые настройки" tab and the window's timers. It owns the
 // core objects of the exchange for the life of the process.
 
+#include "app/programcore.h"
 #include "app/storedsettings.h"
-#include "exchange/announcements.h"
-#include "exchange/dispatcher.h"
-#include "exchange/linkcore.h"
-#include "exchange/localquery.h"
-#include "exchange/tracelog.h"
-#include "fielddata/livetables.h"
-#include "fielddata/telecontrol.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -26,6 +20,7 @@ class QPushButton;
 class QSettings;
 class QTabWidget;
 class QToolButton;
+class BlocksPage;
 class DataPage;
 class TelecontrolGroup;
 class TracePage;
@@ -40,20 +35,22 @@ public:
     ~TForm1() override;
 
     // Core objects.
-    TraceLog Trace;
-    LinkCore Link;
-    ReceiveDispatcher Dispatcher;
-    AdapterAnnouncements Announcements;
-    LiveTables Tables;
-    Telecontrol Tc;
-    LocalQueryService LocalQuery;
+    ProgramCore Core;
+    TraceLog& Trace = Core.Trace;
+    LinkCore& Link = Core.Link;
+    ReceiveDispatcher& Dispatcher = Core.Dispatcher;
+    AdapterAnnouncements& Announcements = Core.Announcements;
+    LiveTables& Tables = Core.Tables;
+    Telecontrol& Tc = Core.Tc;
+    LocalQueryService& LocalQuery = Core.LocalQuery;
+    BlockService& Blocks = Core.Blocks;
 
     // Page control and tabs.
     QTabWidget* PageControl1;
     TracePage* TabSheet2;
     DataPage* TabSheet10;
     TelecontrolGroup* gbTU;
-    QWidget* TabSheet9;
+    BlocksPage* TabSheet9;
     QWidget* TabSheet5;
     QWidget* TabSheet6;
 
@@ -76,7 +73,7 @@ public:
     // "Список адаптеров с сети".
     QListWidget* ListAdapters;
 
-    // Engineering controls of the block tab (the tab itself grows with the block service).
+    // Engineering controls of the block tab.
     QToolButton* SpeedButton2;
     QGroupBox* GroupBox7;
     QPushButton* BitBtn55;

@@ -41,3 +41,32 @@ void SetPresenter(Presenter p)
 }
 
 } // namespace messagebox
+
+void MessageBoxOperator::Progress(int minimum, int maximum, int position)
+{
+    if (onProgress)
+        onProgress(minimum, maximum, position);
+}
+
+void MessageBoxOperator::Busy(bool on)
+{
+    if (onBusy)
+        onBusy(on);
+}
+
+bool MessageBoxOperator::AskRetry(const QString& caption, const QString& text, int)
+{
+    return messagebox::Show(parent_, QMessageBox::Warning, caption, text,
+                            QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
+}
+
+void MessageBoxOperator::ShowMessage(const QString& caption, const QString& text)
+{
+    messagebox::Show(parent_, QMessageBox::Warning, caption, text, QMessageBox::Ok);
+}
+
+bool MessageBoxOperator::AskYesNo(const QString& caption, const QString& text)
+{
+    return messagebox::Show(parent_, QMessageBox::Question, caption, text,
+                            QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}

@@ -2,6 +2,8 @@
 // Modal messages to the operator. Every window shows its messages through here, so that the
 // headless tests can answer them instead of a person.
 
+#include "support/operatorio.h"
+
 #include <QMessageBox>
 #include <QString>
 #include <functional>
@@ -25,3 +27,25 @@ void Error(QWidget* parent, const QString& text, const QString& caption = {});
 void SetPresenter(Presenter presenter);
 
 } // namespace messagebox
+
+// The operator of an operation started from a window: modal message boxes over `parent`, the
+// progress and the wait panel handed to whoever shows them.
+class MessageBoxOperator : public OperatorIo
+{
+public:
+    explicit MessageBoxOperator(QWidget* parent) : parent_(parent) {}
+
+    std::function<void(int minimum, int maximum, int position)> onProgress;
+    std::function<void(bool on)> onBusy;
+
+    void Progress(int minimum, int maximum, int position) override;
+    void Busy(bool on) override;
+
+protected:
+    bool AskRetry(const QString& caption, const QString& text, int attempt) override;
+    void ShowMessage(const QString& caption, const QString& text) override;
+    bool AskYesNo(const QString& caption, const QString& text) override;
+
+private:
+    QWidget* parent_;
+};

@@ -5,13 +5,7 @@
 //
 // Input: a sequence of [settings byte][sender byte][length byte][datagram bytes].
 
-#include "exchange/announcements.h"
-#include "exchange/dispatcher.h"
-#include "exchange/linkcore.h"
-#include "exchange/localquery.h"
-#include "exchange/tracelog.h"
-#include "fielddata/livetables.h"
-#include "fielddata/telecontrol.h"
+#include "app/programcore.h"
 
 #include <QCoreApplication>
 #include <cstddef>
@@ -25,13 +19,13 @@ struct Harness {
     char name[8] = "fuzz";
     char* argv[2] = {name, nullptr};
     QCoreApplication app{argc, argv};
-    TraceLog trace;
-    LinkCore link{trace};
-    ReceiveDispatcher dispatcher{link, trace};
-    AdapterAnnouncements announcements{link, trace};
-    LiveTables tables;
-    Telecontrol tc{link, dispatcher, trace};
-    LocalQueryService query{tables.Telesignals}; // never bound: answers are only built
+    // The core as the program wires it: every record handler the program registers runs here.
+    ProgramCore core;
+    TraceLog& trace = core.Trace;
+    LinkCore& link = core.Link;
+    LiveTables& tables = core.Tables;
+    Telecontrol& tc = core.Tc;
+    LocalQueryService& query = core.LocalQuery; // never bound: answers are only built
     uint64_t records = 0;
 
     Harness()
@@ -39,18 +33,7 @@ struct Harness {
         link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
         link.settings.BaseMacAdapter = QStringLiteral("0A:1B:2C:3D:4E:5F");
         link.settings.BasePortD = QString(); // no port: nothing can be sent anywhere
-        link.onDatagram = [this](const TPacket& d, const QHostAddress& from) {
-            dispatcher.Dispatch(d, from);
-        };
-        dispatcher.onAnnouncement = [this](const TPacket& d, const QHostAddress& from) {
-            announcements.Handle(d, from);
-        };
-        // Every record handler the program registers (the main window's constructor) is
-        // registered here too, in the same order, so that each decoder of datagram bytes runs
-        // under the fuzzer. A subsystem that registers a handler there adds it here as well.
-        dispatcher.RegisterRecordHandler([this](const CanRecord& r) { tables.HandleRecord(r); });
-        dispatcher.RegisterRecordHandler([this](const CanRecord& r) { tc.HandleRecord(r); });
-        dispatcher.RegisterRecordHandler([this](const CanRecord& rec) {
+        core.Dispatcher.RegisterRecordHandler([this](const CanRecord& rec) {
             // Touch every byte the record claims to hold: a read outside would be caught.
             for (uint8_t b : rec.data)
                 records += b;

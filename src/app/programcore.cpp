@@ -1,0 +1,17 @@
+#include "app/programcore.h"
+
+ProgramCore::ProgramCore()
+{
+    Link.onDatagram = [this](const TPacket& d, const QHostAddress& from) {
+        Dispatcher.Dispatch(d, from);
+    };
+    Dispatcher.onAnnouncement = [this](const TPacket& d, const QHostAddress& from) {
+        Announcements.Handle(d, from);
+    };
+    // Every record goes to the live tables and events first, then to telecontrol. The fuzz
+    // target builds this same core, so each handler registered here runs under the fuzzer.
+    Dispatcher.RegisterRecordHandler([this](const CanRecord& r) { Tables.HandleRecord(r); });
+    Dispatcher.RegisterRecordHandler([this](const CanRecord& r) { Tc.HandleRecord(r); });
+    QObject::connect(&Announcements, &AdapterAnnouncements::linkStarted, &Blocks,
+                     &BlockService::LinkStarted);
+}

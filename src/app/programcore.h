@@ -1,0 +1,29 @@
+#pragma once
+// The program's core objects, wired as the program runs them: the exchange link with its trace,
+// dispatcher and announcements, the live tables and telecontrol, the local query service and
+// the block service. The main window shows them; the command-line tool and the tests drive
+// them without a window. They live as long as their owner, which keeps them for the process.
+
+#include "blocks/blockservice.h"
+#include "exchange/announcements.h"
+#include "exchange/dispatcher.h"
+#include "exchange/linkcore.h"
+#include "exchange/localquery.h"
+#include "exchange/tracelog.h"
+#include "fielddata/livetables.h"
+#include "fielddata/telecontrol.h"
+
+struct ProgramCore {
+    ProgramCore();
+    ProgramCore(const ProgramCore&) = delete;
+    ProgramCore& operator=(const ProgramCore&) = delete;
+
+    TraceLog Trace;
+    LinkCore Link{Trace};
+    ReceiveDispatcher Dispatcher{Link, Trace};
+    AdapterAnnouncements Announcements{Link, Trace};
+    LiveTables Tables;
+    Telecontrol Tc{Link, Dispatcher, Trace};
+    LocalQueryService LocalQuery{Tables.Telesignals};
+    BlockService Blocks{Link, Dispatcher, Trace};
+};

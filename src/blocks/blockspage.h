@@ -1,0 +1,88 @@
+#pragma once
+// The "Конфигурация и прошивка ФБ" tab: the list of blocks found (bloks) with "Найти
+// установленные блоки" and the progress bar, the group " Конфигурация блока " with the
+// parameter grid ConfigBl and "Записать параметры блока", the diagnostics counters, and the
+// type-specific commands: calibration (Panel6), interlock logic and firmware. It shows the
+// block service's state and forwards the engineer's actions; the operations ask their
+// questions through message boxes over this page.
+
+#include "support/messagebox.h"
+
+#include <QFrame>
+#include <QWidget>
+
+class BlockService;
+class QAction;
+class QGroupBox;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QToolButton;
+
+// A panel that acts on a double click, and on Enter or Space for the keyboard.
+class ActionPanel : public QFrame
+{
+    Q_OBJECT
+public:
+    ActionPanel(const QString& caption, QWidget* parent);
+
+signals:
+    void doubleClicked();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+class BlocksPage : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit BlocksPage(BlockService& service, QWidget* parent = nullptr);
+
+    QListView* bloks;
+    QPushButton* QScan;
+    QPushButton* BitBtn1; // the probe without announcements; never shown
+    QProgressBar* ProgressBar1;
+
+    QGroupBox* GroupBox2; // " Конфигурация блока "
+    QTableView* ConfigBl;
+    QMenu* PopupMenu2;
+    QAction* MenuItem2; // "Размножить"
+    QPushButton* BitBtn6;
+
+    QGroupBox* GroupBox7; // "Диагностика " (engineering)
+    QLineEdit* DiagRest;
+    QLineEdit* DiagRep;
+
+    ActionPanel* Panel6; // "Калибровка АЦП"
+    QPushButton* ReadBLK;
+    QPushButton* WriteBLK;
+    QPushButton* LoadFromFileBLK;
+    QPushButton* SaveToFile;
+
+    QPushButton* BitBtn4;  // "Загрузить образ"
+    QPushButton* BitBtn3;  // "Перепрограммировать"
+    QPushButton* BitBtn55; // "Перезапись загрузчика" (engineering)
+    QToolButton* SpeedButton2;
+
+    // The operator of the operations started here: message boxes over this page, the progress
+    // bar, and the main window's wait panel through waitPanelRequested.
+    MessageBoxOperator Operator{this};
+
+    // At link start: the hidden probe button is enabled.
+    void LinkStarted();
+
+signals:
+    void waitPanelRequested(bool show);
+
+private:
+    void ShowControls();
+    void ShowSelected(int line);
+
+    BlockService& service_;
+    bool showingSelection_ = false;
+};
