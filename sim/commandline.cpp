@@ -135,16 +135,14 @@ public:
     bool apply(const QCommandLineParser& p, Options& o, QString* error) const;
 
 private:
-    // What an option does to one named block; an empty text, or the message why not.
-    using Apply = std::function<QString(BlockSpec&, BlockSetup&)>;
+    // Reads an occurrence's value (with a key: "KEY=VALUE") into one named block; an empty
+    // text, or the message why the value does not do.
+    using Apply = std::function<QString(const QString& value, BlockSpec&, BlockSetup&)>;
     // How an occurrence reads: "BLOCKS", "BLOCKS=VALUE" or "BLOCKS@KEY=VALUE".
     enum class Form { Blocks, Value, KeyValue };
-    // For every occurrence of the option: splits it, lets parse read the value (an empty
-    // message, or why it is wrong; with a key, parse gets "KEY=VALUE") and applies what parse
-    // returned to each block named.
+    // Applies every occurrence of the option to each block it names.
     bool each(const QCommandLineParser& p, const QCommandLineOption& option, Form form, Options& o,
-              QString* error,
-              const std::function<QString(const QString& value, Apply& apply)>& parse) const;
+              QString* error, const Apply& apply) const;
 
     QCommandLineOption bench_, version_, record_, param_, diag_, calibration_, unclosed_,
         silentBlock_, silentTo_, silentAt_, noAnnounce_, stuck_;
@@ -217,8 +215,7 @@ QList<QCommandLineOption> BlockOptions::all() const
 }
 
 bool BlockOptions::each(const QCommandLineParser& p, const QCommandLineOption& option, Form form,
-                        Options& o, QString* error,
-                        const std::function<QString(const QString&, Apply&)>& parse) const
+                        Options& o, QString* error, const Apply& apply) const
 {
     const QString name = QStringLiteral("--") + option.names().constFirst();
     for (const QString& item : p.values(option)) {
@@ -234,10 +231,6 @@ bool BlockOptions::each(const QCommandLineParser& p, const QCommandLineOption& o
         const auto blocks = ParseBlocks(list, &message);
         if (!blocks || blocks->isEmpty())
             return Fail(error, QStringLiteral("%1: %2").arg(name, blocks ? item : message));
-        Apply apply;
-        message = parse(value, apply);
-        if (!message.isEmpty())
-            return Fail(error, QStringLiteral("%1: %2: %3").arg(name, message, item));
         for (const BlockSpec& named : *blocks) {
             const auto spec = std::find_if(o.blocks.begin(), o.blocks.end(), [&](const auto& b) {
                 return b.type == named.type && b.address == named.address;
@@ -255,7 +248,7 @@ bool BlockOptions::each(const QCommandLineParser& p, const QCommandLineOption& o
                 o.setups.append(fresh);
                 setup = o.setups.end() - 1;
             }
-            message = apply(*spec, *setup);
+            message = apply(value, *spec, *setup);
             if (!message.isEmpty())
                 return Fail(error, QStringLiteral("%1: %2: %3").arg(name, message, item));
         }
@@ -281,36 +274,28 @@ bool BlockOptions::apply(const QCommandLineParser& p, Options& o, QString* error
                          [](const Wiring& w) { return w.tu == 0 && w.ts == 0; }))
             o.wiring.append(Wiring{0, 0, true});
     }
-    const auto ok = [] { return QString(); };
     return each(p, version_, Form::Value, o, error,
-                [&](const QString& value, Apply& apply) {
+                [](const QString& value, BlockSpec& b, BlockSetup&) {
                     const QByteArray text = ToCp1251(value);
                     if (text.isEmpty() || text.size() > SimBlock::VersionAreaSize)
                         return QStringLiteral("version text must be 1..48 characters");
-                    apply = [text](BlockSpec& b, BlockSetup&) {
-                        b.versionText = text;
-                        return QString();
-                    };
-                    return ok();
+                    b.versionText = text;
+                    return QString();
                 }) &&
            each(p, record_, Form::Value, o, error,
-                [&](const QString& value, Apply& apply) {
+                [](const QString& value, BlockSpec&, BlockSetup& s) {
                     const auto bytes = HexBytes(value, SimBlock::ParameterRecordSize);
                     if (!bytes)
                         return QStringLiteral("record must be 1..256 bytes as hex digit pairs");
-                    apply = [bytes](BlockSpec&, BlockSetup& s) {
-                        s.record.append({0, *bytes});
-                        return QString();
-                    };
-                    return ok();
+                    s.record.append({0, *bytes});
+                    return QString();
                 }) &&
            each(p, param_, Form::KeyValue, o, error,
-                [&](const QString& value, Apply& apply) {
+                [](const QString& value, BlockSpec&, BlockSetup& s) {
                     static const QRegularExpression re(
                         QStringLiteral("^\\s*(\\w+)\\s*(?::\\s*(u8|u16|u32)\\s*)?=(.*)$"));
                     const auto m = re.match(value);
-                    const int width = !m.hasMatch()                           ? 0
-                                      : m.captured(2) == QLatin1String("u8")  ? 1
+                    const int width = m.captured(2) == QLatin1String("u8")    ? 1
                                       : m.captured(2) == QLatin1String("u32") ? 4
                                                                               : 2;
                     const auto offset =
@@ -323,15 +308,11 @@ bool BlockOptions::apply(const QCommandLineParser& p, Options& o, QString* error
                     if (!offset || !v)
                         return QStringLiteral("field must read offset[:u8|u16|u32]=value within "
                                               "the 256-byte record and the field's width");
-                    apply = [offset = int(*offset),
-                             bytes = LittleEndian(quint64(*v), width)](BlockSpec&, BlockSetup& s) {
-                        s.record.append({offset, bytes});
-                        return QString();
-                    };
-                    return ok();
+                    s.record.append({int(*offset), LittleEndian(quint64(*v), width)});
+                    return QString();
                 }) &&
            each(p, diag_, Form::Value, o, error,
-                [&](const QString& value, Apply& apply) {
+                [](const QString& value, BlockSpec&, BlockSetup& s) {
                     const auto n = Integers(value, 0, 65535);
                     if (!n || (n->size() != 2 && n->size() != 6) ||
                         std::any_of(n->begin() + 2, n->end(), [](qint64 b) { return b > 255; }))
@@ -342,93 +323,65 @@ bool BlockOptions::apply(const QCommandLineParser& p, Options& o, QString* error
                     byteorder::putLe16(d.data() + 2, uint16_t(n->at(1)));
                     for (int i = 2; i < n->size(); ++i)
                         d[size_t(i + 2)] = uint8_t(n->at(i));
-                    apply = [d](BlockSpec&, BlockSetup& s) {
-                        s.diagnostics = d;
-                        return QString();
-                    };
-                    return ok();
+                    s.diagnostics = d;
+                    return QString();
                 }) &&
            each(p, calibration_, Form::Value, o, error,
-                [&](const QString& value, Apply& apply) {
+                [](const QString& value, BlockSpec& b, BlockSetup& s) {
                     const auto n = Integers(value, std::numeric_limits<int32_t>::min(),
                                             std::numeric_limits<int32_t>::max());
                     if (!n || n->size() != 4 || n->at(0) < 0 || n->at(0) > 65535 || n->at(3) < 0 ||
                         n->at(3) > 65535)
                         return QStringLiteral("calibration must read zero,max,min,zone; zero and "
                                               "zone 0..65535, max and min signed 32-bit");
-                    const Calibration c{uint16_t(n->at(0)), int32_t(n->at(1)), int32_t(n->at(2)),
-                                        uint16_t(n->at(3))};
-                    apply = [c](BlockSpec& b, BlockSetup& s) {
-                        s.calibration = c;
-                        return OnlyFor(BlockType::Tit, b, "a calibration record");
-                    };
-                    return ok();
+                    s.calibration = Calibration{uint16_t(n->at(0)), int32_t(n->at(1)),
+                                                int32_t(n->at(2)), uint16_t(n->at(3))};
+                    return OnlyFor(BlockType::Tit, b, "a calibration record");
                 }) &&
            each(p, unclosed_, Form::Blocks, o, error,
-                [&](const QString&, Apply& apply) {
-                    apply = [](BlockSpec& b, BlockSetup& s) {
-                        s.unclosedInterlock = true;
-                        return OnlyFor(BlockType::Tu, b, "interlock logic");
-                    };
-                    return ok();
+                [](const QString&, BlockSpec& b, BlockSetup& s) {
+                    s.unclosedInterlock = true;
+                    return OnlyFor(BlockType::Tu, b, "interlock logic");
                 }) &&
            each(p, silentBlock_, Form::Blocks, o, error,
-                [&](const QString&, Apply& apply) {
-                    apply = [](BlockSpec&, BlockSetup& s) {
-                        s.silent = true;
-                        return QString();
-                    };
-                    return ok();
+                [](const QString&, BlockSpec&, BlockSetup& s) {
+                    s.silent = true;
+                    return QString();
                 }) &&
            each(p, silentTo_, Form::Value, o, error,
-                [&](const QString& value, Apply& apply) {
-                    std::bitset<256> subs;
+                [](const QString& value, BlockSpec&, BlockSetup& s) {
                     for (const QString& item : value.split(QLatin1Char(','))) {
-                        const auto s = SubFunction(item);
-                        if (!s)
+                        const auto sub = SubFunction(item);
+                        if (!sub)
                             return QStringLiteral("sub-functions must be hex 00..ff");
-                        subs.set(*s);
+                        s.faults.silentTo.set(*sub);
                     }
-                    apply = [subs](BlockSpec&, BlockSetup& s) {
-                        s.faults.silentTo |= subs;
-                        return QString();
-                    };
-                    return ok();
+                    return QString();
                 }) &&
            each(p, silentAt_, Form::Value, o, error,
-                [&](const QString& value, Apply& apply) {
+                [](const QString& value, BlockSpec&, BlockSetup& s) {
                     const QStringList parts = value.split(QLatin1Char(':'));
-                    const auto s = parts.size() == 2 ? SubFunction(parts[0]) : std::nullopt;
+                    const auto sub = parts.size() == 2 ? SubFunction(parts[0]) : std::nullopt;
                     const auto n = parts.size() == 2 ? Number(parts[1], 1, 1 << 30) : std::nullopt;
-                    if (!s || !n)
+                    if (!sub || !n)
                         return QStringLiteral("must read sub:n, sub hex 00..ff, n from 1");
-                    apply = [at = SilentAt{*s, *n}](BlockSpec&, BlockSetup& setup) {
-                        setup.faults.silentAt.push_back(at);
-                        return QString();
-                    };
-                    return ok();
+                    s.faults.silentAt.push_back({*sub, *n});
+                    return QString();
                 }) &&
            each(p, noAnnounce_, Form::Blocks, o, error,
-                [&](const QString&, Apply& apply) {
-                    apply = [](BlockSpec&, BlockSetup& s) {
-                        s.faults.noAnnouncement = true;
-                        return QString();
-                    };
-                    return ok();
+                [](const QString&, BlockSpec&, BlockSetup& s) {
+                    s.faults.noAnnouncement = true;
+                    return QString();
                 }) &&
-           each(p, stuck_, Form::Value, o, error, [&](const QString& value, Apply& apply) {
-               const auto inputs = Integers(value, 1, Inputs);
-               if (!inputs)
-                   return QStringLiteral("inputs must be 1..32 joined by ','");
-               uint32_t mask = 0;
-               for (qint64 k : *inputs)
-                   mask |= uint32_t(1) << (k - 1);
-               apply = [mask](BlockSpec& b, BlockSetup& s) {
-                   s.stuckInputs |= mask;
-                   return OnlyFor(BlockType::Ts, b, "an input");
-               };
-               return ok();
-           });
+           each(p, stuck_, Form::Value, o, error,
+                [](const QString& value, BlockSpec& b, BlockSetup& s) {
+                    const auto inputs = Integers(value, 1, Inputs);
+                    if (!inputs)
+                        return QStringLiteral("inputs must be 1..32 joined by ','");
+                    for (qint64 k : *inputs)
+                        s.stuckInputs |= uint32_t(1) << (k - 1);
+                    return OnlyFor(BlockType::Ts, b, "an input");
+                });
 }
 
 } // namespace
@@ -658,16 +611,14 @@ std::optional<CommandLine> ParseCommandLine(const QStringList& arguments, QStrin
                                         QStringLiteral("Pause between burst slices (1 ms)."),
                                         QStringLiteral("ms"));
     const BlockOptions blockOptions;
-    const QCommandLineOption writeImage(
-        QStringLiteral("write-image"),
-        QStringLiteral("Write a sample firmware image file (60,416 bytes, never a real "
-                       "block's firmware) and exit."),
-        QStringLiteral("file"));
-    const QCommandLineOption imageVersion(
-        QStringLiteral("image-version"),
-        QStringLiteral("Version text of the sample image at 0x2080, up to 48 characters "
-                       "(TS v1.04 sim)."),
-        QStringLiteral("text"));
+    const QCommandLineOption writeImage = Option(
+        "write-image",
+        "Write a sample firmware image file (60,416 bytes, never a real block's firmware) and "
+        "exit.",
+        "file");
+    const QCommandLineOption imageVersion = Option(
+        "image-version",
+        "Version text of the sample image at 0x2080, up to 48 characters (TS v1.04 sim).", "text");
     p.addOptions({help,           port,
                   bind,           allowAny,
                   version,        km4,
