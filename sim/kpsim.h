@@ -5,6 +5,11 @@
 // requests, its own numbered data datagrams carrying the blocks' replies, and the program's
 // receipts for them.
 //
+// The blocks answer the configuration service and keep what is written to them (simblock.h):
+// announcements on the query, version area, parameter records, diagnostics, block memory with
+// firmware and loader programming, calibration record and interlock logic; each block may be
+// given faults of its own.
+//
 // The blocks also live: telesignal blocks report input states, change events with an archive
 // and integral counters; measurement blocks report readings with time stamps; telecontrol
 // blocks answer select and execute commands, switch relays (optionally wired to telesignal
