@@ -80,6 +80,11 @@ void BlockService::BitBtn1Click()
     Discover(false);
 }
 
+void BlockService::ReadBlock(int slot, int address)
+{
+    Discover(false, std::pair{slot, address});
+}
+
 bool BlockService::Found(uint8_t function, int address) const
 {
     for (const auto& [f, a] : dispatcher_.FoundBlocks)
@@ -93,7 +98,7 @@ QString BlockService::VersionOfLine(int line) const
     return line >= 0 && line < versions_.size() ? versions_[line] : QString();
 }
 
-void BlockService::Discover(bool announced)
+void BlockService::Discover(bool announced, std::optional<std::pair<int, int>> only)
 {
     const auto operation = link_.Operations.Begin(QStringLiteral("поиск блоков"));
     if (!operation)
@@ -146,6 +151,8 @@ void BlockService::Discover(bool announced)
             Operator->Progress(0, blocks::MaxBlocks, ++position);
             if (announced && dispatcher_.FoundCount > 0 &&
                 !Found(blocks::FunctionOfSlot(slot), address))
+                continue;
+            if (only && *only != std::pair{slot, address})
                 continue;
             bool abandonSlot = false;
             if (!Probe(slot, address, abandonSlot))
