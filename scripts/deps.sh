@@ -2,8 +2,8 @@
 # Installs the Debian 12 packages needed to build, test and run the configurator.
 # Only packages that are missing are installed, so a prepared machine needs no network.
 #
-#   bash scripts/deps.sh          build, tests, sanitizer and fuzz builds
-#   bash scripts/deps.sh --xvfb   the same plus Xvfb, for running the window without a display
+#   bash scripts/deps.sh            build, tests, sanitizer and fuzz builds
+#   bash scripts/deps.sh --xvfb     the same plus Xvfb, for running the window without a display
 #   bash scripts/deps.sh --package  the same plus the tools that build and check the .deb
 set -euo pipefail
 
