@@ -7,6 +7,7 @@
 #include "fielddata/telecontrolgroup.h"
 #include "support/eventwait.h"
 #include "support/messagebox.h"
+#include "tavenaversion.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -94,6 +95,7 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
         StatusPanel[i]->setFixedWidth(widths[i]);
         status->addWidget(StatusPanel[i]);
     }
+    StatusPanel[2]->setToolTip(QStringLiteral("Версия " TAVENA_VERSION_TEXT));
     StatusMessage = new QLabel(status);
     StatusMessage->setObjectName(QStringLiteral("StatusMessage"));
     status->addWidget(StatusMessage, 1);
