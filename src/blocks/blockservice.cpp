@@ -26,21 +26,6 @@ template <typename F> struct AtExit {
 template <typename F> AtExit(F) -> AtExit<F>;
 } // namespace
 
-namespace blocks
-{
-QString LabelOfSlot(int slot)
-{
-    switch (slot) {
-    case 1:
-        return QStringLiteral("ТСМ77  Адр=");
-    case 2:
-        return QStringLiteral("ТИТМ77 Адр=");
-    case 3:
-        return QStringLiteral("ТУМ77  Адр=");
-    }
-    return {};
-}
-} // namespace blocks
 
 BlockService::BlockService(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
                            QObject* parent)
