@@ -36,6 +36,8 @@ QString TraceLog::TimeStampNow()
 
 void TraceLog::TraceFrame(const QString& direction, const TPacket& packet)
 {
+    if (observer)
+        observer->RowAdded(direction, packet);
     if (!TrassEnable)
         return;
     // At the limit the oldest row goes as the new one comes: the rows shift by one and the
@@ -62,10 +64,23 @@ void TraceLog::TraceFrame(const QString& direction, const TPacket& packet)
 
 void TraceLog::TraceNote(const QString& text)
 {
+    if (observer)
+        observer->NoteWritten(text);
     if (!TrassEnable)
         return;
     const int row = NewestRow();
     rows_[size_t(row)].note = text;
+    batch_.add(row, ColNote);
+}
+
+void TraceLog::TraceAppend(const QString& text)
+{
+    if (observer)
+        observer->NoteAppended(text);
+    if (!TrassEnable)
+        return;
+    const int row = NewestRow();
+    rows_[size_t(row)].note += text;
     batch_.add(row, ColNote);
 }
 
