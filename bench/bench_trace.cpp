@@ -1,6 +1,7 @@
 // Trace rows appended per second, with the trace on and the grid already at its 300-row limit,
 // once for the model alone and once with the grid view attached and shown (offscreen).
 
+#include "exchange/capture.h"
 #include "exchange/tracelog.h"
 #include "exchange/tracepage.h"
 
@@ -34,7 +35,8 @@ int main(int argc, char* argv[])
     const double modelOnly = rowsPerSecond(bare, rows);
 
     TraceLog shown;
-    TracePage page(shown);
+    CaptureRecorder capture(shown);
+    TracePage page(shown, capture);
     page.resize(760, 900);
     page.show();
     rowsPerSecond(shown, 400);
