@@ -4,6 +4,7 @@
 
 #include "exchange/capture.h"
 #include "pcapngreader.h"
+#include "tshark.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,6 +16,153 @@ namespace
 const capture::UdpEnds ToAdapter{0x7F000001, 40001, 0x7F000002, 972};
 const capture::UdpEnds FromAdapter{0x7F000002, 972, 0x7F000001, 40001};
 const capture::UdpEnds Query{0x7F000001, 40100, 0x7F000001, 956};
+const capture::UdpEnds Answer{0x7F000001, 956, 0x7F000001, 955};
+const capture::UdpEnds Broadcast{0x7F000001, 40001, 0xFFFFFFFF, 972};
+const capture::UdpEnds OtherPort{0x7F000002, 9720, 0x7F000001, 40001}; // found by the heuristic
+
+// One datagram for the dissector and the fields it must decode ("" for an absent field).
+struct Dissected {
+    const char* name;
+    const capture::UdpEnds& ends;
+    const char* hex;
+    QStringList fields; // "field=value"
+};
+const QList<Dissected>& DissectorCases()
+{
+    static const QList<Dissected> cases{
+        {"keep-alive", ToAdapter, "8000", {"tavena.who=КОМП", "tavena.note=ЗАПРОС"}},
+        {"connection request",
+         FromAdapter,
+         "8000030302"
+         "4b7053696d2061646170746572"
+         "00",
+         {"tavena.who=Тавена", "tavena.note=Запрос соединения", "tavena.ann.major=3",
+          "tavena.ann.text=KpSim adapter"}},
+        {"address request",
+         FromAdapter,
+         "8000020302"
+         "020000000972"
+         "7f000002"
+         "4b7053696d",
+         {"tavena.note=Запрос Адреса", "tavena.ann.mac=02:00:00:00:09:72",
+          "tavena.ann.ip=127.0.0.2"}},
+        {"address reply",
+         Broadcast,
+         "813702"
+         "00000000"
+         "ffffff00"
+         "020000000972"
+         "7f000002"
+         "7f000001"
+         "202020202020202020202020202020202020202020202020202020202020202020",
+         {"tavena.who=<- ", "tavena.note=Адрес", "tavena.addr.mask=255.255.255.0",
+          "tavena.addr.adapter=127.0.0.2", "tavena.addr.computer=127.0.0.1"}},
+        {"KM4 link start",
+         ToAdapter,
+         "8100"
+         "43325320"
+         "00",
+         {"tavena.note=Соединение", "tavena.link.mode=KM4 CAN1-50kb", "tavena.link.channel=1"}},
+        {"configuration read",
+         ToAdapter,
+         "00070319"
+         "c418000002"
+         "1000",
+         {"tavena.who=КОМП", "tavena.seq=3",
+          "tavena.message=Запрос конфигурации: Чтение конфигурации", "tavena.rec.subfunction=0x00",
+          "tavena.rec.address=0", "tavena.cfg.offset=16", "tavena.note="}},
+        {"adapter's receipt",
+         FromAdapter,
+         "820103",
+         {"tavena.who=Тавена", "tavena.note=КВТ", "tavena.seq=3"}},
+        {"transmission report", FromAdapter, "830003", {"tavena.note=Передано"}},
+        {"configuration reply",
+         FromAdapter,
+         "000d0519"
+         "c418000008"
+         "0011223344556677",
+         {"tavena.note=Конф", "tavena.rec.kind=Ответ блока", "tavena.rec.data=0011223344556677"}},
+        {"program's receipt", ToAdapter, "820105", {"tavena.who=КОМП", "tavena.note=КВТ"}},
+        {"telesignal event",
+         FromAdapter,
+         "000c0619"
+         "448002a407"
+         "e8030000"
+         "1122"
+         "05",
+         {"tavena.note=ТС", "tavena.ts.input=5", "tavena.ts.archive=5",
+          "tavena.ts.event=ТС  Блок = 2 Номер = 5 Время =00:16:40(8721) Значение = 1 ДБ=0 "}},
+        {"counter, then telesignal states",
+         FromAdapter,
+         "00170719"
+         "4421021108"
+         "e8030000"
+         "10000000"
+         "4400020005"
+         "01000080"
+         "07",
+         {"tavena.note=ЦТИИ+ЦТС", "tavena.rec.kind=Счётчик ТИИ;Состояния ТС",
+          "tavena.tii.channel=17", "tavena.tii.value=1000",
+          "tavena.ts.states=10000000000000000000000000000001"}},
+        {"telecontrol failure",
+         FromAdapter,
+         "00090819"
+         "4200030104"
+         "00021234",
+         {"tavena.note=ТУ ошибка", "tavena.tu.status=2",
+          "tavena.tu.text=Ошибка Блок = 4 (2) Коэф реле=4660;"
+          "(в конф-ции неправильный тип управления!)"}},
+        {"telecontrol diagnostics",
+         FromAdapter,
+         "00090919"
+         "4200020204"
+         "07d00546",
+         {"tavena.note=ТУ Диаг", "tavena.tu.temperature_code=2000", "tavena.tu.voltage_code=1350"}},
+        {"unknown message type",
+         FromAdapter,
+         "00030a18"
+         "010203",
+         {"tavena.note=ОШ № протокол", "_ws.expert.message=Неизвестный тип сообщения 0x18"}},
+        {"length byte disagrees",
+         FromAdapter,
+         "000a0b19"
+         "4400020004"
+         "01000080",
+         {"tavena.note=ЦТС",
+          "_ws.expert.message=Байт длины 10, а после заголовка 9 байт;Запись короче своих полей"}},
+        {"DLC past the end",
+         FromAdapter,
+         "000b0c19"
+         "4800020008"
+         "010002000300",
+         {"tavena.note=ЦТИТ", "tavena.tit.reading=1;2;3",
+          "_ws.expert.message=DLC 8 выходит за конец датаграммы: есть 6 байт данных"}},
+        {"heuristic, another port",
+         OtherPort,
+         "000a0d19"
+         "4400010005"
+         "ff00000003",
+         {"tavena.who=Тавена", "tavena.note=ЦТС",
+          "tavena.ts.states=11111111000000000000000000000000"}},
+        {"heuristic leaves other datagrams alone",
+         OtherPort,
+         "68656c6c6f",
+         {"tavena.who=", "tavena.note=", "tavena.message="}},
+        {"local query",
+         Query,
+         "5230",
+         {"tavena.message=Опрос ТС: ТС блока 0", "tavena.query.row=1"}},
+        {"local query for interlocks", Query, "523f", {"tavena.query.target=блокировки блока 7"}},
+        {"local answer",
+         Answer,
+         "72303d"
+         "31303030303030303030303030303030303030303030303030303030303030"
+         "31",
+         {"tavena.message=Ответ на опрос ТС",
+          "tavena.query.states=10000000000000000000000000000001"}},
+    };
+    return cases;
+}
 } // namespace
 
 class TestCapture : public QObject
@@ -208,6 +356,43 @@ private slots:
         const pcapng::Capture c = pcapng::readFile(path("hold.pcapng"));
         QCOMPARE(packets(c), QStringList{"830007|Передано"});
         QVERIFY(rec.Recording());
+    }
+
+    void dissectorDecodes_data()
+    {
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < DissectorCases().size(); ++i)
+            QTest::newRow(DissectorCases()[i].name) << i;
+    }
+    void dissectorDecodes()
+    {
+        QFETCH(int, index);
+        if (tshark::Program().isEmpty())
+            QSKIP("tshark is not installed (scripts/deps.sh installs it)");
+        // One capture of every case, decoded once.
+        static QList<QMap<QString, QString>> frames;
+        static QString error;
+        if (frames.isEmpty() && error.isEmpty()) {
+            PcapngWriter w;
+            QVERIFY(w.Open(path("dissector.pcapng"), &error));
+            QStringList fields;
+            qint64 t = 1796832309000000;
+            for (const Dissected& c : DissectorCases()) {
+                w.Append(t++, c.ends, QByteArray::fromHex(c.hex), QString());
+                for (const QString& f : c.fields)
+                    if (!fields.contains(f.section(u'=', 0, 0)))
+                        fields << f.section(u'=', 0, 0);
+            }
+            QVERIFY(w.Flush(&error));
+            w.Close();
+            frames = tshark::Fields(path("dissector.pcapng"), fields, {}, &error);
+        }
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(frames.size(), DissectorCases().size());
+        for (const QString& f : DissectorCases()[index].fields) {
+            const QString name = f.section(u'=', 0, 0);
+            QCOMPARE(frames[index].value(name), f.section(u'=', 1));
+        }
     }
 
     void proposedName()
