@@ -3,16 +3,15 @@
 -- configurator's local telesignal query service (UDP 127.0.0.1:956, answers to port 955).
 --
 -- Install: copy this file to ~/.local/lib/wireshark/plugins/ (or run tshark/wireshark with
--- -X lua_script:tavena.lua). The data port is a preference (tavena.port); datagrams on other
--- ports are recognised by a heuristic that accepts only well-formed datagrams of the protocol.
+-- -X lua_script:tavena.lua). The data port is a preference (tavena.port), and so are the local
+-- query service's ports (tavena.query_port, tavena.answer_port); datagrams on other ports are
+-- recognised by a heuristic that accepts only well-formed datagrams of the adapter's exchange.
 --
 -- Every datagram gets the note the configurator's trace shows for it ("КВТ", "ЦТС", "Конф",
 -- "ЗАПРОС", ...), its header, and each CAN frame record with its meaning.
 
 local tavena = Proto("tavena", "КП Тавена: обмен с адаптером Ethernet-CAN")
 
-local QUERY_PORT = 956
-local ANSWER_PORT = 955
 
 local band = (bit32 and bit32.band) or (bit and bit.band)
 local function bit_set(v, mask)
@@ -187,6 +186,10 @@ tavena.experts = {E.length, E.dlc, E.type, E.short}
 
 tavena.prefs.port = Pref.uint("Порт данных адаптера", 972,
                               "UDP-порт данных адаптера (№ порта данных, BasePortD)")
+tavena.prefs.query_port = Pref.uint("Порт службы опроса ТС", 956,
+                                    "UDP-порт, на котором конфигуратор принимает опросы ТС")
+tavena.prefs.answer_port = Pref.uint("Порт ответов службы опроса ТС", 955,
+                                     "UDP-порт, на который конфигуратор шлёт ответы")
 
 ------------------------------------------------------------------------------------------------
 -- Helpers
@@ -736,7 +739,7 @@ local function dissect_local_query(tvb, pinfo, tree)
     pinfo.cols.protocol = "Тавена ТС"
     local first = len > 0 and tvb(0, 1):string() or ""
     local message
-    if pinfo.dst_port == QUERY_PORT and first == "R" and len >= 2 then
+    if pinfo.dst_port == tavena.prefs.query_port and first == "R" and len >= 2 then
         local code = tvb(1, 1):uint()
         local row = code - 0x30 + 1
         message = "Опрос ТС"
@@ -750,7 +753,7 @@ local function dissect_local_query(tvb, pinfo, tree)
         end
         root:add(F.query_target, tvb(1, 1), target)
         message = message .. ": " .. target
-    elseif pinfo.src_port == QUERY_PORT and first == "r" and len >= 3 then
+    elseif pinfo.src_port == tavena.prefs.query_port and first == "r" and len >= 3 then
         message = "Ответ на опрос ТС"
         root:add(F.query_code, tvb(1, 1))
         root:add(F.query_row, tvb(1, 1), tvb(1, 1):uint() - 0x30 + 1)
@@ -772,8 +775,8 @@ function tavena.dissector(tvb, pinfo, tree)
     if tvb:len() == 0 then
         return 0
     end
-    local port = tavena.prefs.port
-    if (pinfo.dst_port == QUERY_PORT or pinfo.src_port == QUERY_PORT) and pinfo.dst_port ~= port and
+    local port, query = tavena.prefs.port, tavena.prefs.query_port
+    if (pinfo.dst_port == query or pinfo.src_port == query) and pinfo.dst_port ~= port and
         pinfo.src_port ~= port then
         return dissect_local_query(tvb, pinfo, tree)
     end
@@ -843,16 +846,16 @@ local function heuristic(tvb, pinfo, tree)
 end
 
 local udp_port = DissectorTable.get("udp.port")
-local registered_port = tavena.prefs.port
-udp_port:add(registered_port, tavena)
-udp_port:add(QUERY_PORT, tavena)
-udp_port:add(ANSWER_PORT, tavena)
-tavena:register_heuristic("udp", heuristic)
-
-function tavena.prefs_changed()
-    if registered_port ~= tavena.prefs.port then
-        udp_port:remove(registered_port, tavena)
-        registered_port = tavena.prefs.port
-        udp_port:add(registered_port, tavena)
+local registered = {}
+local function register_ports()
+    for _, port in ipairs(registered) do
+        udp_port:remove(port, tavena)
+    end
+    registered = {tavena.prefs.port, tavena.prefs.query_port, tavena.prefs.answer_port}
+    for _, port in ipairs(registered) do
+        udp_port:add(port, tavena)
     end
 end
+register_ports()
+tavena:register_heuristic("udp", heuristic)
+tavena.prefs_changed = register_ports
