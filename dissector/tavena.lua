@@ -602,13 +602,12 @@ local function dissect_adapter_datagram(tvb, pinfo, tree)
     local root = tree:add(tavena, tvb())
     root:add(F.who, tvb(0, 0), who)
     local k = tvb(0, 1):uint()
+    root:add(F.kind, tvb(0, 1))
     local note, message, seq
 
     if k == 0x80 and len == 2 and not from_adapter then
         message, note = "Запрос соединения (поддержание связи)", "ЗАПРОС"
-        root:add(F.kind, tvb(0, 1))
     elseif k == 0x80 then
-        root:add(F.kind, tvb(0, 1))
         if len >= 3 then
             local address_request = tvb(2, 1):uint() == 2
             note = address_request and "Запрос Адреса" or "Запрос соединения"
@@ -637,7 +636,6 @@ local function dissect_adapter_datagram(tvb, pinfo, tree)
             message = "Объявление адаптера (короткое)"
         end
     elseif k == 0x81 then
-        root:add(F.kind, tvb(0, 1))
         if len == 58 and len >= 3 and tvb(1, 1):uint() == 0x37 and tvb(2, 1):uint() == 2 then
             message, note = "Ответ с адресом", "Адрес"
             root:add(F.addr_gateway, tvb(3, 4))
@@ -657,28 +655,24 @@ local function dissect_adapter_datagram(tvb, pinfo, tree)
             end
         end
     elseif k == 0x82 or bit_set(k, 0x20) then
-        root:add(F.kind, tvb(0, 1))
         message, note = from_adapter and "Квитанция адаптера" or "Квитанция программы", "КВТ"
         if len >= 3 then
             root:add(F.seq, tvb(2, 1))
             seq = tvb(2, 1):uint()
         end
     elseif k == 0x83 then
-        root:add(F.kind, tvb(0, 1))
         message, note = "Отчёт о передаче", "Передано"
         if len >= 3 then
             root:add(F.seq, tvb(2, 1))
             seq = tvb(2, 1):uint()
         end
     elseif bit_set(k, 0x80) or len < 4 then
-        root:add(F.kind, tvb(0, 1))
         message = "Служебная датаграмма"
         if len > 1 then
             root:add(F.payload, tvb(1))
         end
     else
         -- A numbered datagram: header, then its records.
-        root:add(F.kind, tvb(0, 1))
         root:add(F.channel, tvb(0, 1))
         local length_item = root:add(F.length, tvb(1, 1))
         if tvb(1, 1):uint() ~= len - 4 then

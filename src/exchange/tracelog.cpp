@@ -66,21 +66,26 @@ void TraceLog::TraceNote(const QString& text)
 {
     if (observer)
         observer->NoteWritten(text);
-    if (!TrassEnable)
-        return;
-    const int row = NewestRow();
-    rows_[size_t(row)].note = text;
-    batch_.add(row, ColNote);
+    WriteNote(text, false);
 }
 
 void TraceLog::TraceAppend(const QString& text)
 {
     if (observer)
         observer->NoteAppended(text);
+    WriteNote(text, true);
+}
+
+void TraceLog::WriteNote(const QString& text, bool append)
+{
     if (!TrassEnable)
         return;
     const int row = NewestRow();
-    rows_[size_t(row)].note += text;
+    QString& note = rows_[size_t(row)].note;
+    if (append)
+        note += text;
+    else
+        note = text;
     batch_.add(row, ColNote);
 }
 

@@ -81,6 +81,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    void WriteNote(const QString& text, bool append);
+
     struct Row {
         QString who, note, hex;
         quint32 whoColour = 0;
