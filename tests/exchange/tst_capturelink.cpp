@@ -2,13 +2,7 @@
 // loopback, with the local query service beside it. The capture file is read back and, where
 // tshark is installed, decoded with the repository's dissector.
 
-#include "exchange/announcements.h"
-#include "exchange/capture.h"
-#include "exchange/dispatcher.h"
-#include "exchange/linkcore.h"
-#include "exchange/localquery.h"
-#include "exchange/tracelog.h"
-#include "fielddata/livetables.h"
+#include "app/programcore.h"
 #include "kpsim.h"
 #include "pcapngreader.h"
 #include "tshark.h"
@@ -29,34 +23,16 @@ class TestCaptureLink : public QObject
 {
     Q_OBJECT
 
-    // The core objects wired as the main window wires them, recording from the start.
-    struct Program {
-        TraceLog trace;
-        CaptureRecorder capture{trace};
-        LinkCore link{trace};
-        ReceiveDispatcher dispatcher{link, trace};
-        AdapterAnnouncements announcements{link, trace};
-        LiveTables tables;
-        LocalQueryService localQuery{tables.Telesignals};
-
+    // The program's core as the main window has it, its recorder wired to the sockets.
+    struct Program : ProgramCore {
         explicit Program(quint16 simPort)
         {
-            link.settings.BaseIP = QStringLiteral("127.0.0.1");
-            link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
-            link.settings.BasePortD = QString::number(simPort);
-            link.settings.DebugMode = true;
-            link.settings.Timeout = QStringLiteral("500"); // no retransmissions on a busy machine
-            link.Timer4.setInterval(100);
-            link.tap = &capture;
-            localQuery.tap = &capture;
-            link.onDatagram = [this](const TPacket& d, const QHostAddress& from) {
-                dispatcher.Dispatch(d, from);
-            };
-            dispatcher.onAnnouncement = [this](const TPacket& d, const QHostAddress& from) {
-                announcements.Handle(d, from);
-            };
-            dispatcher.RegisterRecordHandler(
-                [this](const CanRecord& r) { tables.HandleRecord(r); });
+            Link.settings.BaseIP = QStringLiteral("127.0.0.1");
+            Link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
+            Link.settings.BasePortD = QString::number(simPort);
+            Link.settings.DebugMode = true;
+            Link.settings.Timeout = QStringLiteral("500"); // no retransmissions on a busy machine
+            Link.Timer4.setInterval(100);
         }
     };
 
@@ -102,37 +78,37 @@ private slots:
         QVERIFY(sim.start());
         simPort = sim.localPort();
         Program p(simPort);
-        p.link.settings.BaseMacAdapter = QStringLiteral("02:00:00:00:09:72");
+        p.Link.settings.BaseMacAdapter = QStringLiteral("02:00:00:00:09:72");
         QUdpSocket client; // another program asking the local query service
         QVERIFY(client.bind(QHostAddress::LocalHost, 0));
         clientPort = client.localPort();
-        p.localQuery.answerPort = clientPort;
-        QCOMPARE(p.localQuery.Bind(0), QString());
-        servicePort = p.localQuery.LocalSender.localPort();
+        p.LocalQuery.answerPort = clientPort;
+        QCOMPARE(p.LocalQuery.Bind(0), QString());
+        servicePort = p.LocalQuery.LocalSender.localPort();
 
         file = dir.filePath("exchange.pcapng");
-        QCOMPARE(p.capture.Start(file), QString());
-        QCOMPARE(p.link.ConnectClick(true), QString());
-        QVERIFY(until([&] { return p.link.LinkOpen && sim.linkStarted(); }));
-        p.link.Timer4.stop();
+        QCOMPARE(p.Capture.Start(file), QString());
+        QCOMPARE(p.Link.ConnectClick(true), QString());
+        QVERIFY(until([&] { return p.Link.LinkOpen && sim.linkStarted(); }));
+        p.Link.Timer4.stop();
 
-        p.trace.TrassEnable = false;
-        const int gridRows = p.trace.GridRowCount();
-        QVERIFY(p.link.SendAndWait(packet::Request(0xC4, 0x18, 0, 0x00, {0x08, 0x00})) ==
+        p.Trace.TrassEnable = false;
+        const int gridRows = p.Trace.GridRowCount();
+        QVERIFY(p.Link.SendAndWait(packet::Request(0xC4, 0x18, 0, 0x00, {0x08, 0x00})) ==
                 Reply::Answered);
-        const quint32 beforeEvent = p.link.RxCount;
+        const quint32 beforeEvent = p.Link.RxCount;
         QVERIFY(sim.setInput(0, 5, true));
         QVERIFY(
-            until([&] { return p.link.RxCount > beforeEvent && sim.unacknowledgedCount() == 0; }));
+            until([&] { return p.Link.RxCount > beforeEvent && sim.unacknowledgedCount() == 0; }));
         client.writeDatagram("R0", QHostAddress::LocalHost, servicePort);
         QVERIFY(until([&] { return client.hasPendingDatagrams(); }));
         QVERIFY(until([&] { return sim.unacknowledgedCount() == 0; }));
-        QCOMPARE(p.trace.GridRowCount(), gridRows); // the switched-off trace got nothing
-        p.capture.Stop();
+        QCOMPARE(p.Trace.GridRowCount(), gridRows); // the switched-off trace got nothing
+        p.Capture.Stop();
 
-        programPort = p.link.SocketData.localPort();
+        programPort = p.Link.SocketData.localPort();
         simReceived = sim.counters().datagramsReceived;
-        programReceived = p.link.RxCount;
+        programReceived = p.Link.RxCount;
         connectionRequest = sim.connectionRequestBytes();
         recorded = pcapng::readFile(file);
         QVERIFY2(recorded.error.isEmpty(), qPrintable(recorded.error));
