@@ -13,6 +13,7 @@ packages=(
     clang libclang-rt-14-dev           # fuzz build: libFuzzer and the sanitizer runtimes
     iproute2 util-linux                # ip, unshare: tests run in a private network namespace
     fonts-dejavu-core                  # text for the offscreen platform
+    tshark                             # tests decode capture files with the Lua dissector
 )
 for arg in "$@"; do
     case "$arg" in

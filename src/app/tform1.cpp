@@ -48,7 +48,7 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     PageControl1 = new QTabWidget(central);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
 
-    TabSheet2 = new TracePage(Trace, PageControl1);
+    TabSheet2 = new TracePage(Trace, Capture, PageControl1);
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     gbTU = new TelecontrolGroup(Tc);
     TabSheet10 = new DataPage(Tables, gbTU, PageControl1);
@@ -316,6 +316,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     // Ends every wait in progress: the operations stop without a word, nothing more is sent.
     eventwait::SetClosing(true);
+    Capture.Stop();
     SaveSettings();
     event->accept();
     emit closed();
