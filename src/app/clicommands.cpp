@@ -31,14 +31,14 @@ bool ReadAndShow(Cli& cli, blocks::Ref block, int* code)
         return false;
     }
     if (b.bloks.count() == 0) {
-        *code = cli.Fail(exitcode::NoAnswer,
-                         QStringLiteral("Нет ответа от блока %1 (поиск блока)")
-                             .arg(blocks::RefText(block.slot, block.address)));
+        *code = cli.Fail(exitcode::NoAnswer, QStringLiteral("Нет ответа от блока %1 (поиск блока)")
+                                                 .arg(blocks::RefText(block.slot, block.address)));
         return false;
     }
     if (!b.RecordRead[0]) {
-        *code = cli.Fail(exitcode::NoAnswer, QStringLiteral("Параметры блока %1 прочитаны не полностью")
-                                                 .arg(blocks::RefText(block.slot, block.address)));
+        *code =
+            cli.Fail(exitcode::NoAnswer, QStringLiteral("Параметры блока %1 прочитаны не полностью")
+                                             .arg(blocks::RefText(block.slot, block.address)));
         return false;
     }
     b.bloksClick(0);
@@ -75,8 +75,8 @@ int Cli::Outcome()
 
 void Cli::Print(const QJsonValue& value)
 {
-    const QJsonDocument doc = value.isArray() ? QJsonDocument(value.toArray())
-                                              : QJsonDocument(value.toObject());
+    const QJsonDocument doc =
+        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
     out << QString::fromUtf8(doc.toJson(QJsonDocument::Compact)) << Qt::endl;
 }
 
@@ -107,7 +107,9 @@ int Scan(Cli& cli)
                                        {"complete", b.RecordRead[size_t(e.line)]}});
             } else {
                 cli.out << blocks::RefText(slot, address) << '\t' << b.bloks.line(e.line)
-                        << QStringLiteral("\tрестартов %1\tповторов передач %2").arg(restarts).arg(repeats)
+                        << QStringLiteral("\tрестартов %1\tповторов передач %2")
+                               .arg(restarts)
+                               .arg(repeats)
                         << Qt::endl;
             }
         }
@@ -145,7 +147,8 @@ int ParamsSet(Cli& cli, blocks::Ref block, const QStringList& assignments, const
     for (const QString& a : assignments) {
         const int eq = a.indexOf(u'=');
         if (eq <= 0)
-            return cli.Fail(exitcode::Usage, QStringLiteral("Ожидается ключ=значение: «%1»").arg(a));
+            return cli.Fail(exitcode::Usage,
+                            QStringLiteral("Ожидается ключ=значение: «%1»").arg(a));
         wanted.append({a.left(eq).trimmed(), a.mid(eq + 1).trimmed()});
     }
     if (!file.isEmpty()) {
@@ -159,12 +162,12 @@ int ParamsSet(Cli& cli, blocks::Ref block, const QStringList& assignments, const
         if (values.contains(QLatin1String("values")))
             values = values.value(QLatin1String("values")).toObject();
         if (error.error != QJsonParseError::NoError || !doc.isObject())
-            return cli.Fail(exitcode::Usage, QStringLiteral("Файл «%1» не JSON-объект: %2")
-                                                 .arg(file, error.errorString()));
+            return cli.Fail(
+                exitcode::Usage,
+                QStringLiteral("Файл «%1» не JSON-объект: %2").arg(file, error.errorString()));
         for (auto it = values.begin(); it != values.end(); ++it)
-            wanted.append({it.key(), it.value().isDouble()
-                                         ? QString::number(it.value().toInteger())
-                                         : it.value().toString()});
+            wanted.append({it.key(), it.value().isDouble() ? QString::number(it.value().toInteger())
+                                                           : it.value().toString()});
     }
     if (wanted.isEmpty())
         return cli.Fail(exitcode::Usage, QStringLiteral("Не задано ни одного параметра"));
@@ -174,8 +177,9 @@ int ParamsSet(Cli& cli, blocks::Ref block, const QStringList& assignments, const
         const auto it = std::find_if(fields.begin(), fields.end(),
                                      [&](const params::Field& f) { return f.key == key; });
         if (it == fields.end())
-            return cli.Fail(exitcode::Usage, QStringLiteral("Неизвестный параметр «%1» блока %2")
-                                                 .arg(key, blocks::RefText(block.slot, block.address)));
+            return cli.Fail(exitcode::Usage,
+                            QStringLiteral("Неизвестный параметр «%1» блока %2")
+                                .arg(key, blocks::RefText(block.slot, block.address)));
         targets << *it;
     }
 
@@ -218,9 +222,10 @@ int ClockSet(Cli& cli)
     if (cli.interrupts.interrupted)
         return cli.Outcome();
     if (!link.ReceiptArrived || !link.LinkOpen)
-        return cli.Fail(exitcode::NoAnswer, QStringLiteral("Установить время: нет квитанции адаптера"));
-    cli.out << QStringLiteral("Время установлено: ") << StampDateTime(seconds).toString(Qt::ISODate)
-            << Qt::endl;
+        return cli.Fail(exitcode::NoAnswer,
+                        QStringLiteral("Установить время: нет квитанции адаптера"));
+    cli.out << QStringLiteral("Время установлено: ")
+            << StampDateTime(seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) << Qt::endl;
     return exitcode::Done;
 }
 
@@ -234,7 +239,10 @@ int TelecontrolCommand(Cli& cli, blocks::Ref block, int relay)
         return cli.Outcome();
     for (const QString& line : tc.TuEvent)
         cli.out << line << Qt::endl;
-    const bool done = !tc.TuEvent.isEmpty() && tc.TuEvent.last().startsWith(QStringLiteral("ТУ выполнено"));
+    // The result line may come before "Выдана команда исполнения" from a quick block.
+    const bool done = std::any_of(tc.TuEvent.begin(), tc.TuEvent.end(), [](const QString& l) {
+        return l.startsWith(QStringLiteral("ТУ выполнено"));
+    });
     if (!done)
         return cli.Fail(exitcode::NoAnswer,
                         QStringLiteral("Телеуправление: реле %1 блока %2 не выполнено")
@@ -259,10 +267,16 @@ int Watch(Cli& cli)
             s += (b >> i) & 1 ? u'1' : u'0';
         return s;
     };
-    QObject::connect(&t, &LiveTables::statesReceived, &scope, [&](int block, bool interlock, quint32 b) {
-        line({{"kind", interlock ? "interlocks" : "states"}, {"block", block}, {"bits", bits(b)}},
-             QStringLiteral("%1 Блок = %2 %3").arg(interlock ? "БЛК" : "ЦТС").arg(block).arg(bits(b)));
-    });
+    QObject::connect(&t, &LiveTables::statesReceived, &scope,
+                     [&](int block, bool interlock, quint32 b) {
+                         line({{"kind", interlock ? "interlocks" : "states"},
+                               {"block", block},
+                               {"bits", bits(b)}},
+                              QStringLiteral("%1 Блок = %2 %3")
+                                  .arg(interlock ? "БЛК" : "ЦТС")
+                                  .arg(block)
+                                  .arg(bits(b)));
+                     });
     QObject::connect(&t, &LiveTables::readingsReceived, &scope,
                      [&](int block, int first, const QList<int>& quanta) {
                          QJsonArray values;
@@ -271,7 +285,9 @@ int Watch(Cli& cli)
                              values.append(q);
                              texts << QString::number(q);
                          }
-                         line({{"kind", "readings"}, {"block", block}, {"first_channel", first + 1},
+                         line({{"kind", "readings"},
+                               {"block", block},
+                               {"first_channel", first + 1},
                                {"quanta", values}},
                               QStringLiteral("ТИТ Блок = %1 с канала %2: %3")
                                   .arg(block)
@@ -280,24 +296,32 @@ int Watch(Cli& cli)
                      });
     QObject::connect(&t, &LiveTables::counterReceived, &scope,
                      [&](int block, int channel, quint32 value, qint64 seconds) {
-                         QJsonObject o{{"kind", "counter"}, {"block", block}, {"channel", channel},
+                         QJsonObject o{{"kind", "counter"},
+                                       {"block", block},
+                                       {"channel", channel},
                                        {"value", qint64(value)}};
                          if (seconds >= 0)
-                             o.insert("time", StampDateTime(quint32(seconds)).toString(Qt::ISODate));
+                             o.insert("time", StampDateTime(quint32(seconds))
+                                                  .toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")));
                          line(o, QStringLiteral("ТИИ Блок = %1 Канал = %2 Значение = %3")
                                      .arg(block)
                                      .arg(channel)
                                      .arg(value));
                      });
-    QObject::connect(&t, &LiveTables::eventReceived, &scope,
-                     [&](int block, int input, bool state, int second, quint32 seconds, int number) {
-                         QJsonObject o{{"kind", "event"}, {"block", block},   {"input", input},
-                                       {"state", state ? 1 : 0},  {"number", number},
-                                       {"time", StampDateTime(seconds).toString(Qt::ISODate)}};
-                         if (second >= 0)
-                             o.insert("second", second);
-                         line(o, t.Events.isEmpty() ? QString() : t.Events.last());
-                     });
+    QObject::connect(
+        &t, &LiveTables::eventReceived, &scope,
+        [&](int block, int input, bool state, int second, quint32 seconds, int number) {
+            QJsonObject o{
+                {"kind", "event"},
+                {"block", block},
+                {"input", input},
+                {"state", state ? 1 : 0},
+                {"number", number},
+                {"time", StampDateTime(seconds).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss"))}};
+            if (second >= 0)
+                o.insert("second", second);
+            line(o, t.Events.isEmpty() ? QString() : t.Events.last());
+        });
     // Until interrupted: the interruption is the normal end of watching.
     eventwait::WaitWhile([] { return true; });
     return exitcode::Done;

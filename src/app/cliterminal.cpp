@@ -150,7 +150,8 @@ Interrupts::Interrupts()
         eventwait::SetClosing(true);
         emit arrived();
     });
-    struct sigaction action {};
+    struct sigaction action {
+    };
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -39,7 +39,7 @@ const char* const Help = R"(
 )";
 
 struct Options {
-    QString settings, adapter, computer, port, mac, timeout, km4;
+    QString settings, adapter, computer, port, mac, timeout, km4, capture;
     int linkTimeout = 10;
     int retries = 0;
     bool interactive = false;
@@ -134,9 +134,10 @@ int Run(Cli& cli, const Options& o)
         return i < a.size() ? blocks::ParseRef(a[i]) : std::nullopt;
     };
     auto badBlock = [&](int i) {
-        return cli.Fail(exitcode::Usage,
-                        QStringLiteral("Неверный блок «%1»: ожидается ts:N, tit:N или tu:N (N от 0 до 7)")
-                            .arg(i < a.size() ? a[i] : QString()));
+        return cli.Fail(
+            exitcode::Usage,
+            QStringLiteral("Неверный блок «%1»: ожидается ts:N, tit:N или tu:N (N от 0 до 7)")
+                .arg(i < a.size() ? a[i] : QString()));
     };
     const QString command = a.value(0), sub = a.value(1);
     if (command == u"scan" && a.size() == 1)
@@ -155,13 +156,15 @@ int Run(Cli& cli, const Options& o)
         bool ok = false;
         const int relay = a[2].toInt(&ok);
         if (!ok || relay < 1 || relay > 256)
-            return cli.Fail(exitcode::Usage, QStringLiteral("Неверный номер реле «%1»: 1..256").arg(a[2]));
+            return cli.Fail(exitcode::Usage,
+                            QStringLiteral("Неверный номер реле «%1»: 1..256").arg(a[2]));
         return TelecontrolCommand(cli, *b, relay);
     }
     if (command == u"watch" && a.size() == 1)
         return Watch(cli);
-    return cli.Fail(exitcode::Usage,
-                    QStringLiteral("Неизвестная подкоманда «%1»; см. tavena-cli --help").arg(a.join(u' ')));
+    return cli.Fail(
+        exitcode::Usage,
+        QStringLiteral("Неизвестная подкоманда «%1»; см. tavena-cli --help").arg(a.join(u' ')));
 }
 } // namespace
 
@@ -185,18 +188,23 @@ int main(int argc, char* argv[])
     const QCommandLineOption port("port", "№ порта данных адаптера.", "PORT");
     const QCommandLineOption mac("mac", "MAC адрес адаптера.", "MAC");
     const QCommandLineOption timeout("timeout", "Время ожидания, мс.", "MS");
-    const QCommandLineOption km4("km4", "Канал и скорость адаптера версии 4: can0-500, can1-500, "
-                                        "can0-50, can1-50, none (или 0..4).",
+    const QCommandLineOption km4("km4",
+                                 "Канал и скорость адаптера версии 4: can0-500, can1-500, "
+                                 "can0-50, can1-50, none (или 0..4).",
                                  "MODE");
-    const QCommandLineOption linkTimeout("link-timeout", "Сколько секунд ждать связи (10).", "S", "10");
-    const QCommandLineOption retries("retries", "Сколько раз повторять запрос без ответа (0).", "N", "0");
+    const QCommandLineOption linkTimeout("link-timeout", "Сколько секунд ждать связи (10).", "S",
+                                         "10");
+    const QCommandLineOption retries("retries", "Сколько раз повторять запрос без ответа (0).", "N",
+                                     "0");
     const QCommandLineOption interactive("interactive", "Спрашивать «Повторить?» в терминале.");
     const QCommandLineOption json("json", "Вывод в JSON (ключи ASCII).");
     const QCommandLineOption file("file", "params set: значения из JSON-файла.", "F.json");
+    const QCommandLineOption capture("capture", "Записать весь обмен в файл pcapng.", "FILE");
     for (const auto* o : {&settings, &adapter, &computer, &port, &mac, &timeout, &km4, &linkTimeout,
-                          &retries, &interactive, &json, &file})
+                          &retries, &interactive, &json, &file, &capture})
         parser.addOption(*o);
-    parser.addPositionalArgument("command", "Подкоманда и её аргументы.", "ПОДКОМАНДА [АРГУМЕНТЫ…]");
+    parser.addPositionalArgument("command", "Подкоманда и её аргументы.",
+                                 "ПОДКОМАНДА [АРГУМЕНТЫ…]");
     if (!parser.parse(QCoreApplication::arguments()))
         return Usage(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -219,6 +227,7 @@ int main(int argc, char* argv[])
     o.interactive = parser.isSet(interactive);
     o.json = parser.isSet(json);
     o.file = parser.value(file);
+    o.capture = parser.value(capture);
     o.args = parser.positionalArguments();
     bool ok = false;
     o.linkTimeout = parser.value(linkTimeout).toInt(&ok);
@@ -240,13 +249,26 @@ int main(int argc, char* argv[])
     op.stage = [&core] { return core.Link.Operations.Current(); };
     core.Blocks.SetOperator(&op);
     Cli cli{core, op, interrupts, o.json};
+    if (!o.capture.isEmpty()) {
+        const QString error = core.Capture.Start(o.capture);
+        if (!error.isEmpty())
+            return Usage(error);
+        QObject::connect(&core.Capture, &CaptureRecorder::failed, &core.Capture,
+                         [](const QString& m) { Usage(m); });
+    }
 
+    // Where an interruption finds the tool, taken when it comes.
+    QString where = QStringLiteral("ожидание связи с адаптером");
+    QObject::connect(&interrupts, &Interrupts::arrived, &interrupts, [&] {
+        if (core.Link.Operations.Busy())
+            where = core.Link.Operations.Current();
+        else if (core.Link.LinkOpen)
+            where = o.args.join(u' ');
+    });
     int code = BringLinkUp(core, o.linkTimeout);
     if (code == exitcode::Done)
         code = Run(cli, o);
     if (interrupts.interrupted) {
-        const QString where = core.Link.Operations.Busy() ? core.Link.Operations.Current()
-                                                          : QStringLiteral("ожидание");
         op.EndProgress();
         std::fputs(QStringLiteral("Прервано (%1): больше ничего не отправлено\n")
                        .arg(where)
@@ -256,6 +278,7 @@ int main(int argc, char* argv[])
         if (o.args.value(0) != u"watch")
             code = exitcode::Interrupted;
     }
+    core.Capture.Stop();
     std::fflush(stdout);
     return code;
 }

@@ -26,7 +26,6 @@ template <typename F> struct AtExit {
 template <typename F> AtExit(F) -> AtExit<F>;
 } // namespace
 
-
 BlockService::BlockService(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
                            QObject* parent)
     : QObject(parent), link_(link), dispatcher_(dispatcher), trace_(trace),
