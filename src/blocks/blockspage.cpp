@@ -173,7 +173,10 @@ BlocksPage::BlocksPage(BlockService& service, QWidget* parent) : QWidget(parent)
 
     Operator.onProgress = [this](int minimum, int maximum, int position) {
         ProgressBar1->setRange(minimum, maximum);
-        ProgressBar1->setValue(position);
+        if (position < minimum)
+            ProgressBar1->reset(); // a position below the range shows an empty bar
+        else
+            ProgressBar1->setValue(position);
     };
     Operator.onBusy = [this](bool on) { emit waitPanelRequested(on); };
     service.SetOperator(&Operator);
