@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "cputime.h"
+#include "simprocess.h"
 
 namespace
 {
@@ -68,47 +69,25 @@ void Print(const char* what, const std::vector<Measure>& rounds, int exchanges)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const QString simPath =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/kp-sim");
     QTemporaryDir dir;
     const QString image = dir.filePath(QStringLiteral("bench.rom"));
-    if (QProcess::execute(simPath,
+    if (QProcess::execute(SimPath(),
                           {QStringLiteral("--write-image"), image,
                            QStringLiteral("--image-version"), QStringLiteral("bench v2")}) != 0) {
-        std::fprintf(stderr, "kp-sim did not write the image (%s)\n", qPrintable(simPath));
+        std::fprintf(stderr, "kp-sim did not write the image (%s)\n", qPrintable(SimPath()));
         return 1;
     }
-
-    QUdpSocket probe; // a free loopback port for the simulator
-    probe.bind(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.localPort();
-    probe.close();
-    QProcess sim;
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(simPath, {QStringLiteral("--port"), QString::number(port), QStringLiteral("--blocks"),
-                        QStringLiteral("ts:0"), QStringLiteral("--quiet")});
-    if (!sim.waitForStarted() || !sim.waitForReadyRead(5000)) {
-        std::fprintf(stderr, "kp-sim did not start (%s)\n", qPrintable(simPath));
+    SimProcess sim;
+    if (!sim.Start({QStringLiteral("--blocks"), QStringLiteral("ts:0"), QStringLiteral("--quiet")}))
         return 1;
-    }
 
     ProgramCore core;
     PolicyOperator op;
     core.Blocks.SetOperator(&op);
     core.Blocks.AnnouncementWait = 200;
     LinkCore& link = core.Link;
-    link.settings.BaseIP = link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
-    link.settings.BasePortD = QString::number(port);
-    link.Timer4.setInterval(50);
-    (void)link.ConnectClick(true);
-    QElapsedTimer t;
-    t.start();
-    while (!link.LinkOpen && t.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (!link.LinkOpen) {
-        std::fprintf(stderr, "the link did not start\n");
+    if (!LinkUp(link, sim.port, 50))
         return 1;
-    }
     link.Timer4.stop();
     if (!core.Image.Load(image))
         return 1;
@@ -128,13 +107,13 @@ int main(int argc, char* argv[])
         for (const bool trace : {false, true}) {
             core.Trace.TrassEnable = trace;
             core.Blocks.bloks.SetTicked(0, true);
-            (trace ? on : off).push_back(Measured(sim.processId(), [&] {
+            (trace ? on : off).push_back(Measured(sim.process.processId(), [&] {
                 core.Firmware.BitBtn3Click();
             }));
             programmed = programmed && !core.Blocks.bloks.ticked(0) && op.Messages.isEmpty();
         }
         core.Trace.TrassEnable = false;
-        bare.push_back(Measured(sim.processId(), [&] {
+        bare.push_back(Measured(sim.process.processId(), [&] {
             for (int i = 0; i < Exchanges; ++i)
                 failed += link.SendAndWait(read) == Reply::Answered ? 0 : 1;
         }));
@@ -145,7 +124,5 @@ int main(int argc, char* argv[])
     Print("trace off:", off, Exchanges);
     Print("trace on:", on, Exchanges);
     Print("bare, off:", bare, Exchanges);
-    sim.terminate();
-    sim.waitForFinished(2000);
     return programmed && failed == 0 ? 0 : 1;
 }

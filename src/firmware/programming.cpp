@@ -2,6 +2,7 @@
 
 #include "blocks/blockservice.h"
 #include "exchange/linkcore.h"
+#include "support/atexit.h"
 #include "support/operatorio.h"
 
 namespace firmware
@@ -16,13 +17,6 @@ const QString CaptionErase = QStringLiteral("Стирание");
 const QString CaptionWrite = QStringLiteral("Передача кода");
 const QString CloseQuestion =
     QStringLiteral("Идёт программирование блоков. Прервать и закрыть программу?");
-
-// Runs `done` when it goes out of scope.
-template <typename F> struct AtExit {
-    F done;
-    ~AtExit() { done(); }
-};
-template <typename F> AtExit(F) -> AtExit<F>;
 } // namespace
 
 // The bar shows nothing between blocks of a firmware run (a position below its range); a
