@@ -69,14 +69,6 @@ private slots:
                  version);
     }
 
-    void versionOfAShortBufferReadsOnlyWhatIsThere()
-    {
-        const QByteArray bytes = QByteArray(0x2082, char(0xFF)) + "AB"; // ends at 0x2083
-        QCOMPARE(firmware::VersionOf(
-                     {reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())}),
-                 " AB");
-    }
-
     void goodLoadSetsTheImageAndTheVersion_data()
     {
         QTest::addColumn<int>("size");
