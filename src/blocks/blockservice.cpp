@@ -19,7 +19,6 @@ const QString CaptionDiagnostics = QStringLiteral("Считывание Диаг
 const QString CaptionWrite = QStringLiteral("Запись конфигурации");
 } // namespace
 
-
 BlockService::BlockService(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
                            QObject* parent)
     : QObject(parent), link_(link), dispatcher_(dispatcher), trace_(trace),
