@@ -13,6 +13,8 @@
 #include "exchange/tracelog.h"
 #include "fielddata/livetables.h"
 #include "fielddata/telecontrol.h"
+#include "firmware/image.h"
+#include "firmware/programming.h"
 
 struct ProgramCore {
     ProgramCore();
@@ -28,4 +30,6 @@ struct ProgramCore {
     Telecontrol Tc{Link, Dispatcher, Trace};
     LocalQueryService LocalQuery{Tables.Telesignals};
     BlockService Blocks{Link, Dispatcher, Trace};
+    firmware::FirmwareImage Image{Blocks};
+    firmware::FirmwareProgramming Firmware{Link, Blocks, Image};
 };
