@@ -162,6 +162,30 @@ private slots:
         QCOMPARE(receivedBySim, sentByCli);
     }
 
+    // The out-of-date blocks flashed, as the window ticks them, and a second scan reading the
+    // new version; then a run interrupted in the middle of its first block.
+    void flashOutdatedAndInterrupted()
+    {
+        const QString image = dir.filePath("v9.rom");
+        QCOMPARE(QProcess::execute(QStringLiteral(KPSIM_PROGRAM),
+                                   {"--write-image", image, "--image-version", "V9 sim"}),
+                 0);
+        Sim sim({"--blocks", "ts:0,tit:2,tu:3", "--block-version", "tu:3=V9 sim"});
+        Run r = cli(link(sim) + QStringList{"flash", image, "--outdated", "--json"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.json().object()["done"].toArray(), QJsonArray({"ts:0", "tit:2"}));
+        QVERIFY2(r.err.contains("программирование блоков: 100%"), qPrintable(r.err));
+        r = cli(link(sim) + QStringList{"scan", "--json"});
+        for (const QJsonValue& b : r.json().array())
+            QCOMPARE(b.toObject()["version"].toString(), "V9 sim");
+
+        Sim slow({"--blocks", "ts:0,ts:1", "--reply-delay", "2"});
+        r = cli(link(slow) + QStringList{"flash", image, "--blocks", "ts:1,ts:0"}, 3500);
+        QCOMPARE(r.code, 130);
+        QCOMPARE(r.out, "Прошиты: —\nПрошиты не до конца: ts:0\nНе тронуты: ts:1\n");
+        QVERIFY2(r.err.contains("Прервано (программирование блоков)"), qPrintable(r.err));
+    }
+
     void badInputIsRefused_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -177,6 +201,9 @@ private slots:
         QTest::newRow("telecontrol of a ТС block") << QStringList{"tc", "ts:1", "2"} << "tu:N";
         QTest::newRow("relay past 256") << QStringList{"tc", "tu:3", "257"} << "«257»";
         QTest::newRow("bad retries") << QStringList{"--retries", "-1", "scan"} << "--retries";
+        QTest::newRow("flash without a choice") << QStringList{"flash", "x.rom"} << "--outdated";
+        QTest::newRow("flash of a missing image")
+            << QStringList{"flash", "/nonexistent.rom", "--outdated"} << "Чтение файла";
     }
     void badInputIsRefused()
     {
