@@ -1,8 +1,9 @@
 #pragma once
 // The program's core objects, wired as the program runs them: the exchange link with its trace,
-// dispatcher and announcements, the live tables and telecontrol, the local query service and
-// the block service. The main window shows them; the command-line tool and the tests drive
-// them without a window. They live as long as their owner, which keeps them for the process.
+// dispatcher and announcements, the live tables and telecontrol, the local query service, the
+// block service and the module test bench. The main window shows them; the command-line tool
+// and the tests drive them without a window. They live as long as their owner, which keeps them
+// for the process.
 
 #include "blocks/blockservice.h"
 #include "exchange/announcements.h"
@@ -12,6 +13,8 @@
 #include "exchange/tracelog.h"
 #include "fielddata/livetables.h"
 #include "fielddata/telecontrol.h"
+#include "testbench/benchconfig.h"
+#include "testbench/moduletest.h"
 
 struct ProgramCore {
     ProgramCore();
@@ -26,4 +29,6 @@ struct ProgramCore {
     Telecontrol Tc{Link, Dispatcher, Trace};
     LocalQueryService LocalQuery{Tables.Telesignals};
     BlockService Blocks{Link, Dispatcher, Trace};
+    BenchConfig Bench{Blocks};
+    ModuleTest Test{Link, Tc, Tables, Blocks, Bench};
 };
