@@ -7,51 +7,23 @@
 #include "app/programcore.h"
 #include "support/operatorio.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QUdpSocket>
 #include <cstdio>
 
 #include "cputime.h"
+#include "simprocess.h"
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const int cycles = argc > 1 ? std::clamp(std::atoi(argv[1]), 1, ModuleTest::MaxCycles) : 1;
-    const QString simPath =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/kp-sim");
-    QUdpSocket probe; // a free loopback port for the simulator
-    probe.bind(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.localPort();
-    probe.close();
-
-    QProcess sim;
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(simPath,
-              {QStringLiteral("--port"), QString::number(port), QStringLiteral("--blocks"),
-               QStringLiteral("ts:0,tu:0"), QStringLiteral("--bench"), QStringLiteral("--quiet")});
-    if (!sim.waitForStarted() || !sim.waitForReadyRead(5000)) {
-        std::fprintf(stderr, "kp-sim did not start (%s)\n", qPrintable(simPath));
+    SimProcess sim;
+    if (!sim.start({QStringLiteral("--blocks"), QStringLiteral("ts:0,tu:0"),
+                    QStringLiteral("--bench"), QStringLiteral("--quiet")}))
         return 1;
-    }
-
     ProgramCore core;
-    LinkCore& link = core.Link;
-    link.settings.BaseIP = link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
-    link.settings.BasePortD = QString::number(port);
-    link.Timer4.setInterval(50);
-    (void)link.ConnectClick(true);
-    QElapsedTimer t;
-    t.start();
-    while (!link.LinkOpen && t.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (!link.LinkOpen) {
-        std::fprintf(stderr, "the link did not start\n");
+    if (!LinkUp(core.Link, sim.port))
         return 1;
-    }
-    link.Timer4.stop();
 
     QTemporaryDir logs; // the run's log file goes here
     QDir::setCurrent(logs.path());
@@ -95,7 +67,5 @@ int main(int argc, char* argv[])
                 relays, perRelay * 1e3, perRelay * 1e3 - ModuleTest::RelayPauseInterval);
     std::printf("  relays passed in the last cycle: %d of 32; final entry: %s\n", passed,
                 qPrintable(test.TestActions.cell(test.TestActions.rowCount() - 2, 1)));
-    sim.terminate();
-    sim.waitForFinished(2000);
     return passed == ModuleTest::Relays ? 0 : 1;
 }
