@@ -220,42 +220,39 @@ bool ModuleTest::Check(int relay)
     return passed;
 }
 
-void ModuleTest::Button_ts_writeClick(const QString& entr, const QString& cycleTime)
+void ModuleTest::ConfigButton(const QString& what, const QStringList& texts,
+                              const std::function<void(const QList<int>&)>& write)
 {
-    const auto operation = link_.Operations.Begin(QStringLiteral("запись конфигурации ТС"));
+    const auto operation = link_.Operations.Begin(QStringLiteral("запись конфигурации ") + what);
     if (!operation)
         return;
-    TestActions.Append(LongTimeText(Now().time()), QStringLiteral("Начинаю запись конфигурации ТС"),
-                       ActionLog::Red);
+    TestActions.Append(LongTimeText(Now().time()),
+                       QStringLiteral("Начинаю запись конфигурации ") + what, ActionLog::Red);
+    // Converted in the order the texts are read; the first that is no integer stops it.
+    QList<int> values;
     QString error;
-    const auto filter = StrToInt(entr, &error);
-    const auto cycle = filter ? StrToInt(cycleTime, &error) : std::nullopt;
-    if (!cycle)
-        return bench_.Operator->Tell(QString(), error);
-    bench_.WriteTsConfig(blocks_.SelectedBlockAddress, *cycle, *filter);
-    TestActions.Append(LongTimeText(Now().time()), QStringLiteral("Конфигурация ТС записана"),
-                       ActionLog::Blue);
+    for (const QString& text : texts) {
+        const auto v = StrToInt(text, &error);
+        if (!v)
+            return bench_.Operator->Tell(QString(), error);
+        values << *v;
+    }
+    write(values);
+    TestActions.Append(LongTimeText(Now().time()),
+                       QStringLiteral("Конфигурация %1 записана").arg(what), ActionLog::Blue);
+}
+
+void ModuleTest::Button_ts_writeClick(const QString& entr, const QString& cycleTime)
+{
+    ConfigButton(QStringLiteral("ТС"), {entr, cycleTime}, [this](const QList<int>& v) {
+        bench_.WriteTsConfig(blocks_.SelectedBlockAddress, v[1], v[0]);
+    });
 }
 
 void ModuleTest::Button_tu_writeClick(const QString& minimum, const QString& maximum,
                                       const QString& exit, const QString& type)
 {
-    const auto operation = link_.Operations.Begin(QStringLiteral("запись конфигурации ТУ"));
-    if (!operation)
-        return;
-    TestActions.Append(LongTimeText(Now().time()), QStringLiteral("Начинаю запись конфигурации ТУ"),
-                       ActionLog::Red);
-    // Converted in the order the texts are read; the first that is no integer stops it.
-    QString error;
-    int values[4] = {};
-    const QString* texts[4] = {&minimum, &maximum, &exit, &type};
-    for (int i = 0; i < 4; ++i) {
-        const auto v = StrToInt(*texts[i], &error);
-        if (!v)
-            return bench_.Operator->Tell(QString(), error);
-        values[i] = *v;
-    }
-    bench_.WriteTuConfig(blocks_.SelectedBlockAddress, values[3], values[2], values[0], values[1]);
-    TestActions.Append(LongTimeText(Now().time()), QStringLiteral("Конфигурация ТУ записана"),
-                       ActionLog::Blue);
+    ConfigButton(QStringLiteral("ТУ"), {minimum, maximum, exit, type}, [this](const QList<int>& v) {
+        bench_.WriteTuConfig(blocks_.SelectedBlockAddress, v[3], v[2], v[0], v[1]);
+    });
 }

@@ -95,6 +95,9 @@ private:
     // The comparison after relay r; false when it failed.
     bool Check(int relay);
     void ResetRow();
+    // A configuration button: its entry, the texts converted, the write, the entry after it.
+    void ConfigButton(const QString& what, const QStringList& texts,
+                      const std::function<void(const QList<int>&)>& write);
 
     LinkCore& link_;
     Telecontrol& tc_;
