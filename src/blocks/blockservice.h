@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 class OperatorIo;
@@ -90,6 +91,9 @@ public:
     void QScanClick();
     // The hidden twin: the probe of all 24 positions, without announcements.
     void BitBtn1Click();
+    // The probe of one position (slot 1..3, address 0..7) alone, without announcements: the
+    // list then holds that block if it answers.
+    void ReadBlock(int slot, int address);
     // A click on a line of bloks (-1: none selected).
     void bloksClick(int line);
     // The selection procedure: the grid's edits into the shown image, then the selected
@@ -117,7 +121,8 @@ signals:
     void discovered();
 
 private:
-    void Discover(bool announced);
+    // only: the one position probed (slot, address), or none for all.
+    void Discover(bool announced, std::optional<std::pair<int, int>> only = std::nullopt);
     bool Probe(int slot, int address, bool& abandonSlot);
     void SetControls(bool* field, bool value);
     bool Found(uint8_t function, int address) const;
