@@ -94,6 +94,8 @@ private slots:
     {
         Bench b;
         QVERIFY(b.up());
+        // The bench's blocks are configured, whichever block the list last selected.
+        b.core.Blocks.SelectedBlockAddress = 3;
         QSignalSpy buttons(&b.test, &ModuleTest::buttonsChanged);
         QSignalSpy window(&b.test, &ModuleTest::windowWanted);
         QElapsedTimer t;
@@ -108,6 +110,8 @@ private slots:
                 QCOMPARE(b.test.StringGrid1.cell(r, i), i == r ? "0" : "1");
         QCOMPARE(b.selected.size(), 32);
         QCOMPARE(b.selected.last(), 32);
+        for (const QString& kind : b.requestKinds())
+            QVERIFY2(kind.contains("/0/"), qPrintable(kind));
 
         // The telecontrol entry was overwritten by the red announcement, which keeps its time.
         QCOMPARE(b.entries(),
