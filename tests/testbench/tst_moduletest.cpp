@@ -11,6 +11,23 @@
 
 #include <QTemporaryDir>
 
+// The entries of a run.
+namespace entry
+{
+const QString TsStart = QStringLiteral("Начинаю запись конфигурации ТС для проверки");
+const QString TsDone = QStringLiteral("Конфигурация ТС для проверки записана");
+const QString TsFailed = QStringLiteral("Ошибка при записи конфигурации ТС");
+const QString TuStart = QStringLiteral("Начинаю запись конфигурации ТУ для проверки");
+const QString TuDone = QStringLiteral("Конфигурация ТУ для проверки записана");
+const QString TuFailed = QStringLiteral("Ошибка при записи конфигурации ТУ");
+const QString Soon = QStringLiteral("Проверка будет начата через 4 секунды...");
+const QString Begin = QStringLiteral("Начинаю проверку модуля");
+const QString Stopped = QStringLiteral("Проверка была остановлена");
+const QString Passed = QStringLiteral("Проверка завершена, ошибок не найдено");
+const QString Faults = QStringLiteral("Проверка завершена. ВНИМАНИЕ: найдены ошибки");
+const QString Plan1 = QStringLiteral("Начал проверку. Циклов по плану: 1");
+} // namespace entry
+
 class TestModuleTest : public QObject
 {
     Q_OBJECT
@@ -115,11 +132,8 @@ private slots:
 
         // The telecontrol entry was overwritten by the red announcement, which keeps its time.
         QCOMPARE(b.entries(),
-                 QStringList({"Начинаю запись конфигурации ТС для проверки",
-                              "Конфигурация ТС для проверки записана",
-                              "Начинаю запись конфигурации ТУ для проверки",
-                              "Проверка будет начата через 4 секунды...", "Начинаю проверку модуля",
-                              "Цикл №1", "Проверка завершена, ошибок не найдено", ""}));
+                 QStringList({entry::TsStart, entry::TsDone, entry::TuStart, entry::Soon,
+                              entry::Begin, "Цикл №1", entry::Passed, ""}));
         const ActionLog& log = b.test.TestActions;
         const QList<unsigned> colours = {
             ActionLog::Red,  ActionLog::Blue, ActionLog::Red,  ActionLog::Red,
@@ -132,13 +146,8 @@ private slots:
         QVERIFY(QFileInfo::exists(inDir("TestLogs/07-12-2026 09-05-03.log")));
         QCOMPARE(b.test.LogFile, inDir("TestLogs/07-12-2026 09-05-03.log"));
         QCOMPARE(b.fileLines(),
-                 QStringList({"Начал проверку. Циклов по плану: 1",
-                              "Начинаю запись конфигурации ТС для проверки",
-                              "Конфигурация ТС для проверки записана",
-                              "Начинаю запись конфигурации ТУ для проверки",
-                              "Конфигурация ТУ для проверки записана",
-                              "Проверка будет начата через 4 секунды...", "Начинаю проверку модуля",
-                              "Цикл №1", "Проверка завершена, ошибок не найдено"}));
+                 QStringList({entry::Plan1, entry::TsStart, entry::TsDone, entry::TuStart,
+                              entry::TuDone, entry::Soon, entry::Begin, "Цикл №1", entry::Passed}));
 
         // Both bench blocks hold the bench configuration.
         const QByteArray ts = b.block(kpsim::BlockType::Ts, 0).parameters();
@@ -204,7 +213,7 @@ private slots:
         const QStringList entries = b.entries();
         QCOMPARE(entries.filter("ВНИМАНИЕ!"), errorEntries);
         QCOMPARE(b.fileLines().filter("ВНИМАНИЕ!"), errorEntries);
-        QCOMPARE(entries.at(entries.size() - 2), "Проверка завершена. ВНИМАНИЕ: найдены ошибки");
+        QCOMPARE(entries.at(entries.size() - 2), entry::Faults);
         QCOMPARE(b.test.TestActions.colour(entries.indexOf(errorEntries[0])),
                  unsigned(ActionLog::Red));
 
@@ -228,8 +237,7 @@ private slots:
             << false << false << "ВНИМАНИЕ! Проверка остановлена на реле 11";
         QTest::newRow("by the other button")
             << true << false << "ВНИМАНИЕ! Проверка остановлена на реле 11";
-        QTest::newRow("during the start wait")
-            << false << true << "Проверка будет начата через 4 секунды...";
+        QTest::newRow("during the start wait") << false << true << entry::Soon;
     }
     void stoppedDuringTheRun()
     {
@@ -258,13 +266,12 @@ private slots:
         b.test.RunModuleTest(30);
 
         const QStringList entries = b.entries();
-        QCOMPARE(entries.mid(entries.size() - 3),
-                 QStringList({stopEntry, "Проверка была остановлена", ""}));
+        QCOMPARE(entries.mid(entries.size() - 3), QStringList({stopEntry, entry::Stopped, ""}));
         QCOMPARE(b.selected.size(), duringStartWait ? 0 : 10);
         QCOMPARE(captionsAtEntries.last(), "Остановить проверку");
         QCOMPARE(b.test.ButtonTestCaption, "Новая проверка");
         QVERIFY(!b.test.TestRunning);
-        QCOMPARE(b.fileLines().last(), "Проверка была остановлена");
+        QCOMPARE(b.fileLines().last(), entry::Stopped);
     }
 
     // A configuration write that fails ends the run; a telecontrol error entry is overwritten
@@ -275,26 +282,13 @@ private slots:
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QStringList>("lines");
         QTest::newRow("telesignal")
-            << "tu:0"
-            << QStringList{"Начинаю запись конфигурации ТС для проверки",
-                           "Ошибка при записи конфигурации ТС", "Проверка была остановлена", ""}
-            << QStringList{"Начал проверку. Циклов по плану: 1",
-                           "Начинаю запись конфигурации ТС для проверки",
-                           "Ошибка при записи конфигурации ТС", "Проверка была остановлена"};
-        QTest::newRow("telecontrol") << "ts:0"
-                                     << QStringList{"Начинаю запись конфигурации ТС для проверки",
-                                                    "Конфигурация ТС для проверки записана",
-                                                    "Начинаю запись конфигурации ТУ для проверки",
-                                                    "Проверка будет начата через 4 секунды...",
-                                                    "Проверка была остановлена",
-                                                    ""}
-                                     << QStringList{"Начал проверку. Циклов по плану: 1",
-                                                    "Начинаю запись конфигурации ТС для проверки",
-                                                    "Конфигурация ТС для проверки записана",
-                                                    "Начинаю запись конфигурации ТУ для проверки",
-                                                    "Ошибка при записи конфигурации ТУ",
-                                                    "Проверка будет начата через 4 секунды...",
-                                                    "Проверка была остановлена"};
+            << "tu:0" << QStringList{entry::TsStart, entry::TsFailed, entry::Stopped, ""}
+            << QStringList{entry::Plan1, entry::TsStart, entry::TsFailed, entry::Stopped};
+        QTest::newRow("telecontrol")
+            << "ts:0" << QStringList{entry::TsStart, entry::TsDone,  entry::TuStart,
+                                     entry::Soon,    entry::Stopped, ""}
+            << QStringList{entry::Plan1,    entry::TsStart, entry::TsDone, entry::TuStart,
+                           entry::TuFailed, entry::Soon,    entry::Stopped};
     }
     void configurationFails()
     {
@@ -329,7 +323,7 @@ private slots:
         QCOMPARE(lines.first(), "Начал проверку. Циклов по плану: 50");
         QCOMPARE(lines.filter("Цикл №").size(), 50);
         QCOMPARE(lines.filter("Цикл №").last(), "Цикл №50");
-        QCOMPARE(lines.last(), "Проверка завершена, ошибок не найдено");
+        QCOMPARE(lines.last(), entry::Passed);
         QCOMPARE(b.selected.size(), 50 * 32);
     }
 
