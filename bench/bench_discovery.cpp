@@ -6,6 +6,10 @@
 #include "app/programcore.h"
 #include "support/operatorio.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QUdpSocket>
 #include <cstdio>
 
 #include "cputime.h"
@@ -37,13 +41,15 @@ int main(int argc, char* argv[])
             blocks += QStringLiteral("%1:%2,").arg(type).arg(a);
     blocks.chop(1);
     SimProcess sim;
-    if (!sim.start({QStringLiteral("--blocks"), blocks, QStringLiteral("--quiet")}))
+    if (!sim.Start({QStringLiteral("--blocks"), blocks, QStringLiteral("--quiet")}))
         return 1;
+
     ProgramCore core;
     LinkCore& link = core.Link;
     link.settings.DebugMode = qEnvironmentVariableIsSet("TRACE_ON");
-    if (!LinkUp(link, sim.port))
+    if (!LinkUp(link, sim.port, 50))
         return 1;
+    link.Timer4.stop();
 
     ProbeClock clock;
     core.Blocks.SetOperator(&clock);

@@ -7,19 +7,23 @@
 #include "exchange/linkcore.h"
 #include "exchange/tracelog.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QUdpSocket>
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 
 #include "cputime.h"
 #include "simprocess.h"
+#include <vector>
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const int exchanges = argc > 1 ? atoi(argv[1]) : 3050;
     SimProcess sim;
-    if (!sim.start({QStringLiteral("--blocks"), QStringLiteral("ts:0"), QStringLiteral("--quiet")}))
+    if (!sim.Start({QStringLiteral("--blocks"), QStringLiteral("ts:0"), QStringLiteral("--quiet")}))
         return 1;
 
     TraceLog trace;
@@ -33,7 +37,7 @@ int main(int argc, char* argv[])
     dispatcher.onAnnouncement = [&](const TPacket& d, const QHostAddress& from) {
         announcements.Handle(d, from);
     };
-    if (!LinkUp(link, sim.port))
+    if (!LinkUp(link, sim.port, 50))
         return 1;
 
     const TPacket read = packet::Request(0xC4, 0x18, 0, 0x00, {0x00, 0x00});

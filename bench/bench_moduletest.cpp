@@ -18,11 +18,11 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const int cycles = argc > 1 ? std::clamp(std::atoi(argv[1]), 1, ModuleTest::MaxCycles) : 1;
     SimProcess sim;
-    if (!sim.start({QStringLiteral("--blocks"), QStringLiteral("ts:0,tu:0"),
+    if (!sim.Start({QStringLiteral("--blocks"), QStringLiteral("ts:0,tu:0"),
                     QStringLiteral("--bench"), QStringLiteral("--quiet")}))
         return 1;
     ProgramCore core;
-    if (!LinkUp(core.Link, sim.port))
+    if (!LinkUp(core.Link, sim.port, 50))
         return 1;
 
     QTemporaryDir logs; // the run's log file goes here

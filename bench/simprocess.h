@@ -1,6 +1,6 @@
 #pragma once
-// The kp-sim program beside the benchmarks, on a free loopback port, and the link brought up
-// against it as the keep-alive brings it up.
+// The kp-sim program beside the benchmarks, as a process of its own on a free loopback port, and
+// the program's link brought up against it.
 
 #include "exchange/linkcore.h"
 
@@ -10,26 +10,30 @@
 #include <QUdpSocket>
 #include <cstdio>
 
+// The kp-sim program of this build.
+inline QString SimPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/kp-sim");
+}
+
 struct SimProcess {
     QProcess process;
     quint16 port = 0;
 
-    // Starts kp-sim with `arguments` after its port; false, said on standard error, when it
-    // does not start.
-    bool start(const QStringList& arguments)
+    // Starts kp-sim with --port and these arguments; false, said on standard error, when it
+    // does not come up within 5 s.
+    bool Start(const QStringList& args)
     {
         QUdpSocket probe; // a free loopback port for the simulator
         probe.bind(QHostAddress::LocalHost, 0);
         port = probe.localPort();
         probe.close();
-        const QString path =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/kp-sim");
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(path,
-                      QStringList{QStringLiteral("--port"), QString::number(port)} + arguments);
+        process.start(SimPath(),
+                      QStringList{QStringLiteral("--port"), QString::number(port)} + args);
         if (process.waitForStarted() && process.waitForReadyRead(5000))
             return true;
-        std::fprintf(stderr, "kp-sim did not start (%s)\n", qPrintable(path));
+        std::fprintf(stderr, "kp-sim did not start (%s)\n", qPrintable(SimPath()));
         return false;
     }
     ~SimProcess()
@@ -39,19 +43,18 @@ struct SimProcess {
     }
 };
 
-// Points the link at the simulator and brings it up; false, said on standard error, when it is
-// not up within 5 s. The keep-alive stops once it is.
-inline bool LinkUp(LinkCore& link, quint16 port)
+// Points the link at the simulator and waits until the keep-alive has brought the adapter's
+// connection request; false, said on standard error, after 5 s without.
+inline bool LinkUp(LinkCore& link, quint16 port, int keepAliveMs)
 {
     link.settings.BaseIP = link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
     link.settings.BasePortD = QString::number(port);
-    link.Timer4.setInterval(50);
     (void)link.ConnectClick(true);
+    link.Timer4.setInterval(keepAliveMs);
     QElapsedTimer t;
     t.start();
     while (!link.LinkOpen && t.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    link.Timer4.stop();
     if (!link.LinkOpen)
         std::fprintf(stderr, "the link did not start\n");
     return link.LinkOpen;

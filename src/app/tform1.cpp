@@ -5,6 +5,7 @@
 #include "exchange/tracepage.h"
 #include "fielddata/datapage.h"
 #include "fielddata/telecontrolgroup.h"
+#include "firmware/firmwareview.h"
 #include "support/eventwait.h"
 #include "support/messagebox.h"
 #include "tavenaversion.h"
@@ -58,6 +59,7 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     SpeedButton2 = TabSheet9->SpeedButton2;
     GroupBox7 = TabSheet9->GroupBox7;
     BitBtn55 = TabSheet9->BitBtn55;
+    FirmwareButtons = new firmware::FirmwareView(Core.Image, Core.Firmware, Blocks, *TabSheet9);
     TabSheet5 = new QWidget(PageControl1);
     TabSheet5->setObjectName(QStringLiteral("TabSheet5"));
     auto* adaptersLayout = new QVBoxLayout(TabSheet5);
@@ -313,6 +315,8 @@ void TForm1::ShowStatusNotice(const QString& text)
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    if (!Core.Firmware.MayClose())
+        return event->ignore(); // the programming run goes on
     // Ends every wait in progress: the operations stop without a word, nothing more is sent.
     eventwait::SetClosing(true);
     Capture.Stop();

@@ -24,6 +24,10 @@ class BlocksPage;
 class DataPage;
 class TelecontrolGroup;
 class TracePage;
+namespace firmware
+{
+class FirmwareView;
+}
 
 class TForm1 : public QMainWindow
 {
@@ -78,6 +82,7 @@ public:
     QToolButton* SpeedButton2;
     QGroupBox* GroupBox7;
     QPushButton* BitBtn55;
+    firmware::FirmwareView* FirmwareButtons; // "Загрузить образ", "Перепрограммировать", ...
 
     QLabel* WaitPanel;
     QLabel* StatusPanel[3];

@@ -4,6 +4,7 @@
 #include "exchange/dispatcher.h"
 #include "exchange/linkcore.h"
 #include "exchange/tracelog.h"
+#include "support/atexit.h"
 #include "support/byteorder.h"
 #include "support/cp1251.h"
 #include "support/eventwait.h"
@@ -16,14 +17,6 @@ const QString NoAnswerRepeat = QStringLiteral("Нет ответа от блок
 const QString CaptionVersion = QStringLiteral("Считывание версии");
 const QString CaptionDiagnostics = QStringLiteral("Считывание Диагностики");
 const QString CaptionWrite = QStringLiteral("Запись конфигурации");
-
-// Runs `done` when it goes out of scope: the controls are restored whichever way an operation
-// ends.
-template <typename F> struct AtExit {
-    F done;
-    ~AtExit() { done(); }
-};
-template <typename F> AtExit(F) -> AtExit<F>;
 } // namespace
 
 BlockService::BlockService(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,

@@ -2,6 +2,8 @@
 // and exit code, JSON read back, the refusals of bad input, a silent block, no adapter, and
 // interruption.
 
+#include "exchange/pcapngreader.h"
+
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -133,6 +135,31 @@ private slots:
         QCOMPARE(ts.code, 0);
         QVERIFY(ts.out.contains("in7_filter_ms\t30\tВх 7 [3]\n"));
         QVERIFY(ts.out.startsWith("ts_cycle\t120\tВремя цикла ТС    (sec)\n"));
+    }
+
+    // Both ends record the exchange: what one sent, the other received, datagram for datagram.
+    void bothEndsCapture()
+    {
+        const QString simFile = dir.filePath("sim.pcapng"), cliFile = dir.filePath("cli.pcapng");
+        {
+            Sim sim({"--blocks", "ts:0", "--capture", simFile});
+            QCOMPARE(cli(link(sim) + QStringList{"scan", "--capture", cliFile}).code, 0);
+        }
+        const pcapng::Capture atSim = pcapng::readFile(simFile), atCli = pcapng::readFile(cliFile);
+        QVERIFY2(atSim.error.isEmpty() && atCli.error.isEmpty(),
+                 qPrintable(atSim.error + atCli.error));
+        QList<QByteArray> sentByCli, receivedBySim;
+        for (const pcapng::Packet& p : atCli.packets)
+            if (p.destinationPort != p.sourcePort &&
+                p.destinationPort == atSim.packets[0].destinationPort)
+                sentByCli << p.payload;
+        for (const pcapng::Packet& p : atSim.packets) {
+            QVERIFY(p.checksumsValid);
+            if (p.destinationPort == atSim.packets[0].destinationPort)
+                receivedBySim << p.payload;
+        }
+        QVERIFY(sentByCli.size() > 20);
+        QCOMPARE(receivedBySim, sentByCli);
     }
 
     void badInputIsRefused_data()
