@@ -103,7 +103,6 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     status->addWidget(StatusMessage, 1);
     setStatusBar(status);
 
-    setupTimer(TimerTest, "TimerTest", 2000);
     setupTimer(timerWait, "timerWait", 500);
     setupTimer(Timer5, "Timer5", 1000);
     connect(&Timer5, &QTimer::timeout, this, &TForm1::Timer5Timer);

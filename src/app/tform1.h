@@ -88,9 +88,9 @@ public:
     QLabel* StatusPanel[3];
     QLabel* StatusMessage; // plain notices beside the counters
 
-    QTimer TimerTest; // module test pacing
-    QTimer timerWait; // blinks WaitPanel
-    QTimer Timer5;    // datagram counters
+    QTimer& TimerTest = Core.Test.TimerTest; // module test pacing
+    QTimer timerWait;                        // blinks WaitPanel
+    QTimer Timer5;                           // datagram counters
 
     // The tab indexes of the page control, in order.
     enum Tab { TabTrace = 0, TabData = 1, TabBlocks = 2, TabAdapters = 3, TabSettings = 4 };
