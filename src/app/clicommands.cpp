@@ -280,6 +280,55 @@ int Flash(Cli& cli, const QString& image, bool loader, const QList<blocks::Ref>&
     return code;
 }
 
+int Bench(Cli& cli, int cycles, const QString& logBase)
+{
+    ModuleTest& test = cli.core.Test;
+    cli.core.Bench.SetOperator(&cli.op);
+    test.LogBase = logBase;
+    // The entries go to standard error as the run makes them.
+    QObject scope;
+    QObject::connect(&test.TestActions, &QAbstractItemModel::dataChanged, &scope,
+                     [&](const QModelIndex& from, const QModelIndex& to) {
+                         for (int r = from.row(); r <= to.row(); ++r)
+                             if (!test.TestActions.cell(r, 1).isEmpty() && from.column() <= 1 &&
+                                 to.column() >= 1)
+                                 std::fputs((test.TestActions.cell(r, 0) + QLatin1Char('\t') +
+                                             test.TestActions.cell(r, 1) + QLatin1Char('\n'))
+                                                .toLocal8Bit()
+                                                .constData(),
+                                            stderr);
+                     });
+    test.RunModuleTest(cycles);
+    if (cli.interrupts.interrupted)
+        return cli.Outcome();
+    if (test.LogFile.isEmpty() || cli.op.Failed())
+        return cli.Outcome(); // no log file, or a configuration write failed: said already
+
+    QString last;
+    for (int r = test.TestActions.rowCount() - 1; r >= 0 && last.isEmpty(); --r)
+        last = test.TestActions.cell(r, 1);
+    const bool faults = last == QStringLiteral("Проверка завершена. ВНИМАНИЕ: найдены ошибки");
+    const GridTableModel& m = test.StringGrid1;
+    QJsonArray relays;
+    for (int relay = 1; relay <= ModuleTest::Relays; ++relay) {
+        QString inputs;
+        for (int input = 1; input <= ModuleTest::Relays; ++input) {
+            const QString c = m.cell(relay, input);
+            inputs += c.isEmpty() ? QStringLiteral("-") : c;
+        }
+        const QString result = m.cell(relay, ModuleTest::ResultColumn);
+        if (cli.json)
+            relays.append(QJsonObject{{"relay", relay}, {"inputs", inputs}, {"result", result}});
+        else
+            cli.out << relay << '\t' << inputs << '\t' << result << Qt::endl;
+    }
+    if (cli.json)
+        cli.Print(QJsonObject{{"log", test.LogFile}, {"final", last}, {"relays", relays}});
+    else
+        cli.out << last << Qt::endl << QStringLiteral("Журнал: ") << test.LogFile << Qt::endl;
+    return faults ? exitcode::BenchFaults : exitcode::Done;
+}
+
 int ClockSet(Cli& cli)
 {
     LinkCore& link = cli.core.Link;

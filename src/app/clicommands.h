@@ -44,6 +44,9 @@ int ParamsGet(Cli& cli, blocks::Ref block);
 int ParamsSet(Cli& cli, blocks::Ref block, const QStringList& assignments, const QString& file);
 // blocksToFlash: the blocks to program, or empty for the ones the image makes out of date.
 int Flash(Cli& cli, const QString& image, bool loader, const QList<blocks::Ref>& blocksToFlash);
+// The module test: its log file under logBase/TestLogs (the working directory when empty), the
+// result matrix of the last cycle on standard output.
+int Bench(Cli& cli, int cycles, const QString& logBase);
 int ClockSet(Cli& cli);
 int TelecontrolCommand(Cli& cli, blocks::Ref block, int relay);
 int Watch(Cli& cli);

@@ -26,6 +26,8 @@ const char* const Help = R"(
   params set БЛОК КЛЮЧ=ЗНАЧ…  записать параметры и прочитать обратно (или --file F.json)
   flash ОБРАЗ (--outdated | --blocks ts:1,tu:0…) [--loader]
                               прошить блоки образом *.rom (устаревшие или названные)
+  bench [--cycles N] [--log-dir D]
+                              проверка модулей (ТУ 0 на ТС 0), журнал в D/TestLogs
   clock set                   установить время КП
   tc БЛОК РЕЛЕ                команда телеуправления (блок tu:N, реле 1..256)
   watch                       телесигналы, события, измерения и счётчики по мере прихода
@@ -48,6 +50,7 @@ struct Options {
     bool json = false;
     QString file, blockList;
     bool outdated = false, loader = false;
+    QString cycles = QStringLiteral("1"), logDir;
     QStringList args;
 };
 
@@ -163,6 +166,14 @@ int Run(Cli& cli, const Options& o)
                             QStringLiteral("flash: нужно одно из --outdated или --blocks СПИСОК"));
         return Flash(cli, a[1], o.loader, chosen);
     }
+    if (command == u"bench" && a.size() == 1) {
+        bool ok = false;
+        const int n = o.cycles.toInt(&ok);
+        if (!ok || n < 1)
+            return cli.Fail(exitcode::Usage,
+                            QStringLiteral("Неверное --cycles «%1»").arg(o.cycles));
+        return Bench(cli, n, o.logDir);
+    }
     if (command == u"clock" && sub == u"set" && a.size() == 2)
         return ClockSet(cli);
     if (command == u"tc" && a.size() == 3) {
@@ -220,9 +231,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption outdated("outdated", "flash: устаревшие блоки (как отмечает окно).");
     const QCommandLineOption blockList("blocks", "flash: эти блоки, например ts:1,tu:0.", "СПИСОК");
     const QCommandLineOption loader("loader", "flash: перезапись загрузчика вместо прошивки.");
+    const QCommandLineOption cycles("cycles", "bench: циклов (1; не более 50).", "N", "1");
+    const QCommandLineOption logDir("log-dir", "bench: где создать каталог TestLogs.", "D");
     for (const auto* o :
          {&settings, &adapter, &computer, &port, &mac, &timeout, &km4, &linkTimeout, &retries,
-          &interactive, &json, &file, &capture, &outdated, &blockList, &loader})
+          &interactive, &json, &file, &capture, &outdated, &blockList, &loader, &cycles, &logDir})
         parser.addOption(*o);
     parser.addPositionalArgument("command", "Подкоманда и её аргументы.",
                                  "ПОДКОМАНДА [АРГУМЕНТЫ…]");
@@ -252,6 +265,8 @@ int main(int argc, char* argv[])
     o.outdated = parser.isSet(outdated);
     o.loader = parser.isSet(loader);
     o.blockList = parser.value(blockList);
+    o.cycles = parser.value(cycles);
+    o.logDir = parser.value(logDir);
     o.args = parser.positionalArguments();
     bool ok = false;
     o.linkTimeout = parser.value(linkTimeout).toInt(&ok);

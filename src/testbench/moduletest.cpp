@@ -123,7 +123,8 @@ void ModuleTest::RunModuleTest(int cycles)
     bool errors = false;
 
     QString error;
-    const auto file = testlog::Create(QDir::current(), testlog::FileName(Now()), &error);
+    const auto file = testlog::Create(LogBase.isEmpty() ? QDir::current() : QDir(LogBase),
+                                      testlog::FileName(Now()), &error);
     if (!file) {
         // Without its log the run does not start; the window stays as it was.
         TestRunning = false;

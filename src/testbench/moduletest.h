@@ -56,6 +56,8 @@ public:
     bool ConfigButtonsEnabled = true;
     // The log file of the latest run, absolute; empty before the first.
     QString LogFile;
+    // Where the runs make "TestLogs": the working directory when empty.
+    QString LogBase;
 
     // "Запуск проверки" and "Запуск проверки (30)": one or thirty cycles, or the stop while a
     // run is going.

@@ -186,6 +186,38 @@ private slots:
         QVERIFY2(r.err.contains("Прервано (программирование блоков)"), qPrintable(r.err));
     }
 
+    // The module test on the simulator's bench: every relay passing, then a relay that drives
+    // nothing giving exit 4; the log file where it was asked for, the matrix on standard output.
+    void benchPassesAndFinds_data()
+    {
+        QTest::addColumn<QStringList>("fault");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("final");
+        QTest::newRow("sound bench")
+            << QStringList{} << 0 << "Проверка завершена, ошибок не найдено";
+        QTest::newRow("relay 5 drives nothing") << QStringList{"--faulty-relay", "0:5"} << 4
+                                                << "Проверка завершена. ВНИМАНИЕ: найдены ошибки";
+    }
+    void benchPassesAndFinds()
+    {
+        QFETCH(QStringList, fault);
+        QFETCH(int, code);
+        QFETCH(QString, final);
+        Sim sim(QStringList{"--bench"} + fault);
+        const QString logs = dir.filePath(QString::number(code));
+        const Run r = cli(link(sim) + QStringList{"bench", "--log-dir", logs, "--json"});
+        QCOMPARE(r.code, code);
+        const QJsonObject o = r.json().object();
+        QCOMPARE(o["final"].toString(), final);
+        const QJsonArray relays = o["relays"].toArray();
+        QCOMPARE(relays.size(), 32);
+        QCOMPARE(relays[4].toObject()["result"].toString(), code ? "ERROR" : "OK");
+        QCOMPARE(relays[0].toObject()["inputs"].toString(), "0" + QString(31, '1'));
+        QVERIFY(o["log"].toString().startsWith(logs + "/TestLogs/"));
+        QVERIFY(QFile::exists(o["log"].toString()));
+        QVERIFY2(r.err.contains("Начинаю проверку модуля"), qPrintable(r.err));
+    }
+
     void badInputIsRefused_data()
     {
         QTest::addColumn<QStringList>("args");
