@@ -114,6 +114,7 @@ int BringLinkUp(ProgramCore& core, int seconds)
         std::fputs((error + QStringLiteral("\n")).toLocal8Bit().constData(), stderr);
         return exitcode::NoLink;
     }
+    link.Timer4Timer(); // the first keep-alive at once, not a second later
     QTimer limit;
     limit.setSingleShot(true);
     limit.start(seconds * 1000);

@@ -64,6 +64,9 @@ public:
     QString ConnectClick(bool checked);
     // The hidden "Открыть сеть": binds the data socket to BaseIP and BasePortD.
     QString OpenSockClick();
+    // The keep-alive tick: 0x80 0x00 to the adapter while "Разрешить обмен" is checked and the
+    // link is not open. A program without a window sends the first one at once.
+    void Timer4Timer();
 
     // "Время ожидания" read afresh: a decimal integer from 0 to MaxTimerInterval. Otherwise
     // nothing, and in error the conversion error or why the value cannot be honoured.
@@ -132,7 +135,6 @@ private:
     // Reads the timeout and sets the pacing and reply timers from it; the conversion error.
     QString ArmTimers();
     QString Bind(const QString& address, quint16 port);
-    void Timer4Timer();
     void TimerDisconnectTimer();
     void SocketDataDataAvailable();
     bool SendTo(const QHostAddress& to, quint16 port, const TPacket& packet);
