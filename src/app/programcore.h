@@ -5,6 +5,8 @@
 // them without a window. They live as long as their owner, which keeps them for the process.
 
 #include "blocks/blockservice.h"
+#include "blocks/calibration.h"
+#include "blocks/interlock.h"
 #include "exchange/announcements.h"
 #include "exchange/dispatcher.h"
 #include "exchange/linkcore.h"
@@ -26,4 +28,6 @@ struct ProgramCore {
     Telecontrol Tc{Link, Dispatcher, Trace};
     LocalQueryService LocalQuery{Tables.Telesignals};
     BlockService Blocks{Link, Dispatcher, Trace};
+    AdcCalibration Calibration{Link, Blocks};
+    InterlockTransfer Interlock{Link, Blocks};
 };
