@@ -36,12 +36,25 @@ LabeledEdit1.Text=100
 EOF
 fi
 
+# A sample firmware image for "Загрузить образ", made afresh (never a real block's firmware).
+# Every block but ts:1 already runs its version, so after loading it a discovery ticks ts:1
+# alone as out of date.
+version="Tavena sim v1.04"
+image=build/default/demo/sample-v1.04.rom
+mkdir -p "$(dirname "$image")"
+build/default/sim/kp-sim --write-image "$image" --image-version "$version" >/dev/null
+
+# Blocks: telesignals 0 and 1, measurements 2, telecontrol 3 in interlock mode (control type 5)
+# and the module test bench: relay k of telecontrol block 0 wired to input k of telesignal
+# block 0 through normally closed contacts.
 build/default/sim/kp-sim --bind "$adapter_ip" --held-ip "$adapter_ip" --port "$port" --mac "$mac" \
-    --relink --blocks ts:0,ts:1,tit:2,tu:3 &
+    --relink --blocks ts:0,ts:1,tit:2,tu:0,tu:3 --bench --param tu:3@0=5 \
+    --block-version "ts:0,tit:2,tu:0,tu:3=$version" &
 sim=$!
 trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
 sleep 0.3
 kill -0 "$sim" 2>/dev/null || { echo "demo.sh: kp-sim did not start (is port $port taken?)" >&2; exit 1; }
 
-echo "demo.sh: settings in $conf; tick \"Разрешить обмен\" to start the exchange"
+echo "demo.sh: settings in $conf; tick \"Разрешить обмен\" to start the exchange;" \
+    "sample firmware image: $image"
 build/default/src/tavena-configurator d "$@"

@@ -13,6 +13,9 @@ struct CommandLine {
     Options options;
     bool help = false;
     QString helpText;
+    // --write-image: the program writes the sample image here and exits.
+    QString imagePath;
+    QByteArray imageVersion;
 };
 
 // Parses the arguments (the first is the program name). A bind address outside the loopback

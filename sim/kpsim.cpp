@@ -24,6 +24,8 @@ constexpr uint8_t ServiceFunction = 0x01;
 constexpr uint8_t BroadcastAddress = 0x80;
 constexpr uint8_t ServiceClock = 0x01;
 constexpr uint8_t ServiceAnnouncementQuery = 0x06;
+constexpr uint8_t ServiceStart = 0x05;
+constexpr uint8_t ServiceEnd = 0x04;
 constexpr int MaxAnnouncementText = 126;
 // Sequence numbers are 8 bits wide; older unacknowledged numbers are forgotten.
 constexpr size_t MaxUnacknowledged = 256;
@@ -83,8 +85,33 @@ SimBlock& KpSim::addBlock(const BlockSpec& wanted)
 {
     removeBlock(wanted.type, wanted.address);
     blocks_.push_back(std::make_unique<SimBlock>(wanted.type, wanted.address, wanted.versionText));
+    applySetup(*blocks_.back());
     prepareBlock(*blocks_.back());
     return *blocks_.back();
+}
+
+void KpSim::applySetup(SimBlock& b)
+{
+    const auto it =
+        std::find_if(options_.setups.begin(), options_.setups.end(),
+                     [&](const auto& s) { return s.type == b.type() && s.address == b.address(); });
+    if (it == options_.setups.end())
+        return;
+    for (const auto& [offset, bytes] : it->record)
+        b.setParameterBytes(offset, bytes);
+    if (it->diagnostics) {
+        const auto& d = *it->diagnostics;
+        b.restarts = byteorder::le16(d.data());
+        b.repeats = byteorder::le16(d.data() + 2);
+        std::copy(d.begin() + 4, d.end(), b.diagnosticsTail.begin());
+    }
+    if (it->calibration)
+        b.setCalibration(*it->calibration);
+    if (it->unclosedInterlock)
+        b.setInterlock(SimBlock::UnclosedInterlock());
+    b.silent = it->silent;
+    b.faults = it->faults;
+    b.stickInputs(it->stuckInputs);
 }
 
 bool KpSim::removeBlock(BlockType type, uint8_t address)
@@ -288,8 +315,9 @@ void KpSim::handleRequest(const QByteArray& d)
             continue;
         const auto type = TypeFromConfigFunction(rec.function);
         SimBlock* target = type ? block(*type, rec.address) : nullptr;
-        if (!target || target->silent)
+        if (!target || !target->takes(rec.sub))
             continue;
+        const int writes = target->service().configurationWrites;
         const SimBlock::Chunk reply = target->configure(rec.sub, rec.data);
         QByteArray record =
             packet::Bytes({target->configFunction(), ConfigFlags, target->address(), rec.sub, 8});
@@ -297,20 +325,35 @@ void KpSim::handleRequest(const QByteArray& d)
         sendBlockDatagram(record);
         if (target->type() == BlockType::Ts && rec.sub == sub::CounterPreset)
             afterCounterPreset(*target, rec.data);
+        afterService(*target, rec.sub, writes);
     }
+}
+
+void KpSim::afterService(const SimBlock& b, uint8_t subFunction, int writesBefore)
+{
+    if (b.service().configurationWrites != writesBefore)
+        emit configurationWritten(b.configFunction(), b.address());
+    if (subFunction == sub::FirmwareCompletion)
+        emit firmwareCompleted(b.configFunction(), b.address());
+    else if (subFunction == sub::Completion)
+        emit completionReceived(b.configFunction(), b.address());
 }
 
 void KpSim::handleServiceRecord(uint8_t subFunction, std::span<const uint8_t> data)
 {
     if (subFunction == ServiceAnnouncementQuery) {
         for (const auto& blk : blocks_)
-            if (!blk->silent)
+            if (!blk->silent && !blk->faults.noAnnouncement)
                 sendBlockDatagram(packet::Bytes(
                     {blk->configFunction(), ConfigFlags, blk->address(), sub::Announcement, 0}));
     } else if (subFunction == ServiceClock && data.size() >= 4) {
         lastClock_ = byteorder::le32(data.data());
         clockOffsetMs_ = qint64(*lastClock_) * 1000 - clockSource_();
         emit clockSet(*lastClock_);
+    } else if (subFunction == ServiceStart) {
+        ++counters_.serviceStarts;
+    } else if (subFunction == ServiceEnd) {
+        ++counters_.serviceEnds;
     }
 }
 

@@ -5,6 +5,11 @@
 // requests, its own numbered data datagrams carrying the blocks' replies, and the program's
 // receipts for them.
 //
+// The blocks answer the configuration service and keep what is written to them (simblock.h):
+// announcements on the query, version area, parameter records, diagnostics, block memory with
+// firmware and loader programming, calibration record and interlock logic; each block may be
+// given faults of its own.
+//
 // The blocks also live: telesignal blocks report input states, change events with an archive
 // and integral counters; measurement blocks report readings with time stamps; telecontrol
 // blocks answer select and execute commands, switch relays (optionally wired to telesignal
@@ -39,6 +44,20 @@ struct BlockSpec {
     BlockType type = BlockType::Ts;
     uint8_t address = 0;
     QByteArray versionText; // empty: the type's default
+};
+
+// What the command line sets on one block beyond its type, address and version text, applied
+// as the block is added. In-process the block's own state (KpSim::block) is set directly.
+struct BlockSetup {
+    BlockType type = BlockType::Ts;
+    uint8_t address = 0;
+    QList<std::pair<int, QByteArray>> record;          // parameter record bytes by offset, in order
+    std::optional<std::array<uint8_t, 8>> diagnostics; // the diagnostics reply
+    std::optional<Calibration> calibration;
+    bool unclosedInterlock = false; // SimBlock::UnclosedInterlock at 0x8000
+    bool silent = false;
+    BlockFaults faults;
+    uint32_t stuckInputs = 0; // SimBlock::stickInputs
 };
 
 // Faults of the adapter and the bus; every field may be changed while the simulator runs.
@@ -114,6 +133,7 @@ struct Options {
     // program that lost the link can open it again.
     bool relinkOnKeepAlive = false;
     QList<BlockSpec> blocks;
+    QList<BlockSetup> setups; // at most one per block
     Faults faults;
 
     // Live data. Everything unasked is off by default.
@@ -145,6 +165,8 @@ struct Counters {
     int receiptsExpected = 0; // ... whose number is that of a datagram not yet acknowledged
     int liveSent = 0;         // data datagrams holding records sent unasked (bursts included)
     int burstSent = 0;        // data datagrams written by bursts
+    int serviceStarts = 0;    // service start notices (broadcast 01 18 80 05)
+    int serviceEnds = 0;      // service end notices (broadcast 01 18 80 04)
     std::array<int, RecordKindCount> records{}; // records written, by RecordKind
 
     int recordsOf(RecordKind kind) const { return records[size_t(kind)]; }
@@ -164,7 +186,7 @@ public:
     const Options& options() const { return options_; }
     Faults& faults() { return options_.faults; }
 
-    // Blocks on the bus.
+    // Blocks on the bus. A block added gets the setup of options().setups that names it.
     SimBlock& addBlock(const BlockSpec& wanted); // replaces a block of the same type and address
     bool removeBlock(BlockType type, uint8_t address);
     SimBlock* block(BlockType type, uint8_t address);
@@ -248,6 +270,12 @@ signals:
     void archiveRequested(int address, int position);
     void counterPreset(int address, int channel, uint32_t value); // channel 1..32
     void burstFinished(int sent);
+    // The block service, by the block's configuration function byte (0xC4, 0xC8, 0xC2) and
+    // address: a configuration write end replaced the parameter record; a firmware completion
+    // (0x0A) made the programmed firmware the running one; a completion (0x03) was answered.
+    void configurationWritten(int function, int address);
+    void firmwareCompleted(int function, int address);
+    void completionReceived(int function, int address);
 
 private:
     void readDatagrams();
@@ -268,6 +296,8 @@ private:
         QByteArray bytes;
     };
     using Outs = std::vector<Out>;
+    void applySetup(SimBlock& block);
+    void afterService(const SimBlock& block, uint8_t subFunction, int writesBefore);
     void prepareBlock(SimBlock& block);
     void startLiveTimers();
     bool liveAllowed() const;

@@ -111,7 +111,7 @@ void KpSim::putWiredInputsAtRest()
         uint32_t driven = tu ? tu->tu.relays : 0;
         if (tu && tu->tu.faultyRelay >= 1 && tu->tu.faultyRelay <= Inputs)
             driven &= ~Bit(tu->tu.faultyRelay);
-        ts->ts.inputs = w.normallyClosed ? ~driven : driven;
+        ts->ts.inputs = (w.normallyClosed ? ~driven : driven) & ~ts->ts.stuckAtZero;
     }
 }
 
@@ -384,7 +384,7 @@ void KpSim::switchRelay(SimBlock& b, int relay, bool on)
         return;
     for (const Wiring& w : options_.wiring) {
         SimBlock* ts = w.tu == address ? block(BlockType::Ts, w.ts) : nullptr;
-        const bool level = on != w.normallyClosed;
+        const bool level = on != w.normallyClosed && !(ts && (ts->ts.stuckAtZero & Bit(relay)));
         if (ts && bool(ts->ts.inputs & Bit(relay)) != level)
             setInput(w.ts, relay, level);
     }

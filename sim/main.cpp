@@ -1,7 +1,9 @@
-// kp-sim: the simulated controlled point as a program. Runs until SIGINT or SIGTERM.
+// kp-sim: the simulated controlled point as a program. Runs until SIGINT or SIGTERM; with
+// --write-image it only writes the sample firmware image.
 
 #include "commandline.h"
 #include "kpsim.h"
+#include "sampleimage.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -57,6 +59,14 @@ int main(int argc, char** argv)
     }
     if (cl->help) {
         out << cl->helpText;
+        return 0;
+    }
+    if (!cl->imagePath.isEmpty()) {
+        if (!kpsim::image::WriteSampleImage(cl->imagePath, cl->imageVersion, &error)) {
+            err << "kp-sim: " << error << Qt::endl;
+            return 1;
+        }
+        out << "kp-sim: sample image " << cl->imagePath << " written" << Qt::endl;
         return 0;
     }
     if (!QuitOnSignals(app)) {

@@ -1,7 +1,5 @@
 #include "simblock.h"
 
-#include "support/byteorder.h"
-
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -56,36 +54,14 @@ std::optional<BlockType> TypeFromName(QStringView name)
     return std::nullopt;
 }
 
-namespace
-{
-
-QByteArray DefaultVersionText(BlockType type)
-{
-    switch (type) {
-    case BlockType::Ts:
-        return "TS v1.03 sim";
-    case BlockType::Tit:
-        return "TIT v1.03 sim";
-    case BlockType::Tu:
-        return "TU v1.03 sim";
-    }
-    return {};
-}
-
-} // namespace
-
 SimBlock::SimBlock(BlockType type, uint8_t address, QByteArray versionText)
-    : type_(type), address_(address),
-      versionText_(versionText.isEmpty() ? DefaultVersionText(type)
-                                         : versionText.left(VersionAreaSize)),
-      memory_(0x10000, 0)
+    : type_(type), address_(address), memory_(0x10000, 0), parameters_(DefaultParameters(type))
 {
-    const auto* text = reinterpret_cast<const uint8_t*>(versionText_.constData());
-    writeMemory(VersionArea, std::span<const uint8_t>(text, size_t(versionText_.size())));
-
-    parameters_.resize(ParameterRecordSize);
-    for (int i = 0; i < ParameterRecordSize; ++i)
-        parameters_[i] = char(uint8_t(i + 0x20 * address_));
+    setVersionText(versionText.isEmpty() ? DefaultVersionText(type) : versionText);
+    if (type == BlockType::Tit)
+        setCalibration(DefaultCalibration());
+    if (type == BlockType::Tu)
+        setInterlock(InterlockBytes(DefaultInterlockLines(address)));
     seedLiveState(1);
 }
 
@@ -105,7 +81,7 @@ uint64_t Noise(uint64_t seed, uint64_t a, uint64_t b, uint64_t c)
 void SimBlock::seedLiveState(uint32_t seed)
 {
     const uint64_t h = Noise(seed, 0x5EED, address_, uint8_t(type_));
-    ts.inputs = uint32_t(h);
+    ts.inputs = uint32_t(h) & ~ts.stuckAtZero;
     tu.interlocks = uint32_t(h >> 32);
     for (int k = 0; k < Inputs; ++k) {
         ts.counters[size_t(k)] = uint32_t(Noise(seed, 0xC0, address_, uint64_t(k)) % 100000);
@@ -114,9 +90,16 @@ void SimBlock::seedLiveState(uint32_t seed)
     }
 }
 
+void SimBlock::stickInputs(uint32_t mask)
+{
+    ts.stuckAtZero = mask;
+    ts.inputs &= ~mask;
+}
+
 TsEvent SimBlock::changeInput(int input, bool value, const Stamp& stamp)
 {
     const uint32_t bit = uint32_t(1) << ((input - 1) & 31);
+    value = value && !(ts.stuckAtZero & bit);
     ts.inputs = value ? ts.inputs | bit : ts.inputs & ~bit;
     ts.archivePosition = uint8_t((ts.archivePosition + 1) & 31);
     TsEvent e{input, value, false, false, stamp, ts.archivePosition};
@@ -128,6 +111,7 @@ TsEvent SimBlock::changeDoublePoint(int input, bool value, bool second, const St
 {
     if (input < Inputs) {
         const uint32_t bit = uint32_t(1) << (input & 31);
+        second = second && !(ts.stuckAtZero & bit);
         ts.inputs = second ? ts.inputs | bit : ts.inputs & ~bit;
     }
     TsEvent e = changeInput(input, value, stamp);
@@ -163,80 +147,6 @@ void SimBlock::advanceCounters(uint32_t seed, uint32_t round)
 {
     for (int k = 0; k < std::clamp(ts.counterChannels, 0, Inputs); ++k)
         ts.counters[size_t(k)] += uint32_t(Noise(seed, 0x7115, address_ * 64 + k, round) % 20);
-}
-
-void SimBlock::writeMemory(uint16_t address, std::span<const uint8_t> bytes)
-{
-    for (uint8_t b : bytes)
-        memory_[address++] = b;
-}
-
-void SimBlock::setParameters(const QByteArray& record)
-{
-    parameters_ = record;
-}
-
-SimBlock::Chunk SimBlock::configure(uint8_t subFunction, std::span<const uint8_t> data)
-{
-    switch (subFunction) {
-    case sub::PointerSet:
-        if (data.size() >= 2)
-            pointer_ = byteorder::le16(data.data());
-        return {};
-    case sub::MemoryRead:
-        return readMemoryChunk();
-    case sub::MemoryWrite:
-        writeMemory(pointer_, data.first(std::min<size_t>(data.size(), 8)));
-        pointer_ = uint16_t(pointer_ + 8);
-        return {};
-    case sub::ConfigRead: {
-        const int lo = data.size() > 0 ? data[0] : 0;
-        const int hi = data.size() > 1 ? data[1] : 0;
-        return parameterChunk(hi * 256 + lo);
-    }
-    case sub::DiagnosticsRead:
-        return diagnostics();
-    case sub::CounterPreset:
-        return type_ == BlockType::Ts ? presetCounter(data) : Chunk{};
-    default:
-        return {};
-    }
-}
-
-SimBlock::Chunk SimBlock::readMemoryChunk()
-{
-    Chunk c;
-    for (uint8_t& b : c)
-        b = memory_[pointer_++];
-    return c;
-}
-
-SimBlock::Chunk SimBlock::parameterChunk(int offset) const
-{
-    Chunk c{};
-    for (int i = 0; i < 8; ++i)
-        if (offset + i < parameters_.size())
-            c[size_t(i)] = uint8_t(parameters_.at(offset + i));
-    return c;
-}
-
-SimBlock::Chunk SimBlock::diagnostics() const
-{
-    Chunk c{};
-    byteorder::putLe16(c.data(), restarts);
-    byteorder::putLe16(c.data() + 2, repeats);
-    std::copy(diagnosticsTail.begin(), diagnosticsTail.end(), c.begin() + 4);
-    return c;
-}
-
-SimBlock::Chunk SimBlock::presetCounter(std::span<const uint8_t> data)
-{
-    // counter number (from 0), 0, value; the reply echoes them
-    Chunk c{};
-    std::copy_n(data.begin(), std::min<size_t>(data.size(), 6), c.begin());
-    if (data.size() >= 6 && data[0] < Inputs)
-        ts.counters[data[0]] = byteorder::le32(data.data() + 2);
-    return c;
 }
 
 } // namespace kpsim

@@ -150,11 +150,8 @@ void BlockService::Discover(bool announced)
             bool abandonSlot = false;
             if (!Probe(slot, address, abandonSlot))
                 return;
-            if (abandonSlot) {
-                // The positions left in this slot still count on the progress bar.
-                position += blocks::Addresses - 1 - address;
-                break;
-            }
+            if (abandonSlot)
+                break; // the rest of the slot is not visited, nor counted
         }
     }
 }

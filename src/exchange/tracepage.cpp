@@ -33,6 +33,7 @@ TracePage::TracePage(TraceLog& trace, QWidget* parent) : QWidget(parent), trace_
 {
     ListBox2 = new QListWidget(this);
     ListBox2->setObjectName(QStringLiteral("ListBox2"));
+    ListBox2->setAccessibleName(QStringLiteral("Вспомогательный список трассировки"));
     ListBox2->setFont(QFont(QStringLiteral("Lucida Console")));
     ListBox2->setFixedHeight(9);
 

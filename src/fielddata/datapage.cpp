@@ -139,6 +139,7 @@ DataPage::DataPage(LiveTables& tables, QWidget* telecontrol, QWidget* parent)
     gbEvents = groupBox("gbEvents", QStringLiteral(" События "), Panel);
     Events = new QListWidget(gbEvents);
     Events->setObjectName(QStringLiteral("Events"));
+    Events->setAccessibleName(gbEvents->title().trimmed());
     Events->setItemDelegate(new EventLineDelegate(Events));
     Events->setUniformItemSizes(true);
     Events->addItems(tables.Events);
@@ -171,6 +172,7 @@ DataPage::DataPage(LiveTables& tables, QWidget* telecontrol, QWidget* parent)
     AdvColumnGrid3 = gridView("AdvColumnGrid3", tables.Integrals, tiiWidths, gbTII);
     for (auto [box, grid] : {std::pair{gbTS, AdvColumnGrid1}, std::pair{gbTIT, AdvColumnGrid2},
                              std::pair{gbTII, AdvColumnGrid3}}) {
+        grid->setAccessibleName(box->title().trimmed()); // screen readers name it by its group
         auto* boxLayout = new QVBoxLayout(box);
         boxLayout->setContentsMargins(2, 2, 2, 2);
         boxLayout->addWidget(grid);

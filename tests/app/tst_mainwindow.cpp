@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -95,6 +96,18 @@ private slots:
              {static_cast<QWidget*>(w.TiiVal.get()), static_cast<QWidget*>(w.Testconf.get()),
               static_cast<QWidget*>(w.TxtBLK.get()), w.Form7.get()})
             QVERIFY(!hidden->isVisible());
+    }
+
+    // Screen readers find every table and list by its name.
+    void everyTableAndListIsNamed()
+    {
+        AppWindows w = CreateWindows({QStringLiteral("d")}, store());
+        for (QWidget* window :
+             {static_cast<QWidget*>(w.Form1.get()), static_cast<QWidget*>(w.TiiVal.get()),
+              static_cast<QWidget*>(w.Testconf.get()), static_cast<QWidget*>(w.TxtBLK.get())})
+            for (const auto* view : window->findChildren<QAbstractItemView*>())
+                if (!qobject_cast<const QHeaderView*>(view))
+                    QVERIFY2(!view->accessibleName().isEmpty(), qPrintable(view->objectName()));
     }
 
     void tabsStatusBarAndTimers()
@@ -367,9 +380,12 @@ private slots:
         QCOMPARE(keepAlive.data(), QByteArray::fromHex("8000"));
         adapter.writeDatagram(QByteArray::fromHex("8000010302") + "adapter",
                               keepAlive.senderAddress(), quint16(keepAlive.senderPort()));
+        QVERIFY(!f.findChild<QPushButton*>("QScan")->isEnabled());
         QTRY_VERIFY(f.Link.LinkOpen);
         QVERIFY(f.ConnectShowsLink());
         QVERIFY(f.BitBtn2->isEnabled());
+        QVERIFY(f.findChild<QPushButton*>("QScan")->isEnabled());
+        QVERIFY(f.findChild<QPushButton*>("BitBtn1")->isEnabled());
         QCOMPARE(f.PageControl1->isTabVisible(TForm1::TabTrace), debug);
         QVERIFY(f.PageControl1->isTabVisible(TForm1::TabData));
         QVERIFY(f.PageControl1->isTabVisible(TForm1::TabBlocks));

@@ -315,11 +315,12 @@ void TestKpSim::blockMemoryAndConfigurationService()
     QCOMPARE(sim.block(BlockType::Tu, 5)->pointer(), uint16_t(0x0004));
 
     // Configuration read: the parameter record from the offset lo + 256 * hi.
+    sim.block(BlockType::Ts, 2)->setParameterBytes(252, Hex("3c3d3e3f"));
     QCOMPARE(ask(0xC4, 2, 0x00, {0x00, 0x00}), Hex("000d0e19"
                                                    "c4180200"
                                                    "08"
-                                                   "4041424344454647"));
-    QCOMPARE(ask(0xC4, 2, 0x00, {0x48, 0x00}).mid(9), Hex("88898a8b8c8d8e8f"));
+                                                   "3c002c01ff000000"));
+    QCOMPARE(ask(0xC4, 2, 0x00, {0x48, 0x00}).mid(9), Hex("280028005aa53cc3"));
     QCOMPARE(ask(0xC4, 2, 0x00, {0xFC, 0x00}).mid(9), Hex("3c3d3e3f00000000"));
     QCOMPARE(ask(0xC4, 2, 0x00, {0x00, 0x01}).mid(9), QByteArray(8, '\0'));
 
@@ -334,8 +335,8 @@ void TestKpSim::blockMemoryAndConfigurationService()
                                                    "02010b0adeadbeef"));
 
     // Any other sub-function is echoed with zeros.
-    QCOMPARE(ask(0xC2, 5, 0x0B, {0x01}), Hex("000d1319"
-                                             "c218050b"
+    QCOMPARE(ask(0xC2, 5, 0x0D, {0x01}), Hex("000d1319"
+                                             "c218050d"
                                              "08"
                                              "0000000000000000"));
 }

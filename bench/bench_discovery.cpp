@@ -1,0 +1,104 @@
+// Discovery of a fully equipped bus (24 blocks, all announced) against the kp-sim program on
+// loopback: wall time and program CPU of the probe after the fixed 2-second announcement wait,
+// and the number of exchanges; then the same number of bare SendAndWait exchanges in the same
+// run, for the ratio.
+
+#include "app/programcore.h"
+#include "support/operatorio.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QUdpSocket>
+#include <cstdio>
+
+#include "cputime.h"
+
+namespace
+{
+// Marks the moment the probe starts: the first position on the progress bar.
+struct ProbeClock : PolicyOperator {
+    QElapsedTimer wall;
+    double cpu0 = 0;
+    void Progress(int minimum, int maximum, int position) override
+    {
+        PolicyOperator::Progress(minimum, maximum, position);
+        if (position == 1 && !wall.isValid()) {
+            wall.start();
+            cpu0 = cpuSeconds();
+        }
+    }
+};
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QString simPath =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/kp-sim");
+    QUdpSocket probe; // a free loopback port for the simulator
+    probe.bind(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.localPort();
+    probe.close();
+
+    QString blocks;
+    for (const char* type : {"ts", "tit", "tu"})
+        for (int a = 0; a < 8; ++a)
+            blocks += QStringLiteral("%1:%2,").arg(type).arg(a);
+    blocks.chop(1);
+    QProcess sim;
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start(simPath, {QStringLiteral("--port"), QString::number(port), QStringLiteral("--blocks"),
+                        blocks, QStringLiteral("--quiet")});
+    if (!sim.waitForStarted() || !sim.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "kp-sim did not start (%s)\n", qPrintable(simPath));
+        return 1;
+    }
+
+    ProgramCore core;
+    LinkCore& link = core.Link;
+    link.settings.BaseIP = link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
+    link.settings.BasePortD = QString::number(port);
+    link.settings.DebugMode = qEnvironmentVariableIsSet("TRACE_ON");
+    link.Timer4.setInterval(50);
+    (void)link.ConnectClick(true);
+    QElapsedTimer t;
+    t.start();
+    while (!link.LinkOpen && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (!link.LinkOpen) {
+        std::fprintf(stderr, "the link did not start\n");
+        return 1;
+    }
+    link.Timer4.stop();
+
+    ProbeClock clock;
+    core.Blocks.SetOperator(&clock);
+    core.Blocks.QScanClick();
+    const double probeWall = double(clock.wall.nsecsElapsed()) / 1e9;
+    const double probeCpu = cpuSeconds() - clock.cpu0;
+    int awaited = 0;
+    for (int slot = 1; slot <= blocks::Slots; ++slot)
+        awaited += blocks::Addresses * (1 + 6 + blocks::ChunksOf(blocks::FunctionOfSlot(slot)) + 1);
+
+    const TPacket read = packet::Request(0xC4, 0x18, 0, 0x00, {0x00, 0x00});
+    const double bareCpu0 = cpuSeconds();
+    QElapsedTimer bare;
+    bare.start();
+    int failed = 0;
+    for (int i = 0; i < awaited; ++i)
+        failed += link.SendAndWait(read) == Reply::Answered ? 0 : 1;
+    const double bareWall = double(bare.nsecsElapsed()) / 1e9;
+    const double bareCpu = cpuSeconds() - bareCpu0;
+
+    std::printf("discovery of 24 announced blocks against kp-sim: %d lines, %d exchanges\n",
+                core.Blocks.bloks.count(), awaited);
+    std::printf("  probe after the announcement wait: %.3f s wall, %.3f s program CPU\n", probeWall,
+                probeCpu);
+    std::printf("  %d bare SendAndWait exchanges: %.3f s wall, %.3f s program CPU (%d failed)\n",
+                awaited, bareWall, bareCpu, failed);
+    std::printf("  ratio: %.2f x wall, %.2f x CPU\n", probeWall / bareWall, probeCpu / bareCpu);
+    sim.terminate();
+    sim.waitForFinished(2000);
+    return core.Blocks.bloks.count() == 24 && failed == 0 ? 0 : 1;
+}
