@@ -6,6 +6,7 @@
 #include "blocks/blockspage.h"
 #include "blocks/calibration.h"
 #include "blocks/calibrationpanel.h"
+#include "blocks/simfixture.h"
 #include "support/convert.h"
 
 #include <QLabel>
@@ -278,6 +279,45 @@ private slots:
         b.cal.SpeedButton1Click();
         QTest::qWait(20);
         QCOMPARE(b.requests.size(), 3);
+    }
+
+    void refusedWhileAnotherOperationRuns()
+    {
+        CalBench b;
+        b.cal.Fields = Shown;
+        const auto discovery = b.link.Operations.Begin(QStringLiteral("поиск блоков"));
+        b.cal.Panel6DblClick();
+        b.cal.SpeedButton1Click();
+        QTest::qWait(20);
+        QVERIFY(b.requests.isEmpty());
+        QVERIFY(!b.cal.Panel5Visible);
+    }
+
+    // What is written is read back as entered, from a simulated block found by discovery.
+    void writtenAndReadBackThroughABlock()
+    {
+        SimFixture f("ts:0,tit:2");
+        QVERIFY(f.up());
+        f.core.Blocks.QScanClick();
+        f.core.Blocks.bloksClick(1);
+        QCOMPARE(f.core.Blocks.SelectedBlockFunction, 0xC8);
+        AdcCalibration& cal = f.core.Calibration;
+        cal.Panel6DblClick();
+        QCOMPARE(cal.Fields, (calib::Texts{"2048", "5000", "-5000", "5"})); // the defaults
+        cal.Fields = {"1000", "20000", "-20000", "7"};
+        cal.SpeedButton1Click();
+        const kpsim::SimBlock& block = f.block(kpsim::BlockType::Tit, 2);
+        const kpsim::Calibration written = block.calibration();
+        QCOMPARE(written.zero, 1000);
+        QCOMPARE(written.maximum, 20373);
+        QCOMPARE(written.minimum, -20373);
+        QCOMPARE(written.zone, 7);
+        QCOMPARE(block.memoryBytes(0xFC00 + 12, 12), QByteArray(12, ' '));
+        cal.Panel6DblClick(); // closed
+        cal.Fields = {};
+        cal.Panel6DblClick();
+        QCOMPARE(cal.Fields, (calib::Texts{"1000", "20000", "-20000", "7"}));
+        QVERIFY(f.op.Messages.isEmpty());
     }
 
     // The panel over the grid, by keyboard on Panel6; labels are the edits' buddies.

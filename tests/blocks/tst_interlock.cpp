@@ -4,6 +4,7 @@
 #include "blocks/blockfixture.h"
 #include "blocks/blockspage.h"
 #include "blocks/interlock.h"
+#include "blocks/simfixture.h"
 #include "blocks/ttxtblk.h"
 #include "support/cp1251.h"
 
@@ -77,6 +78,36 @@ struct LogicBench : BlockBench {
             return Sub(r) == sub ? std::nullopt : answer(r);
         };
     }
+};
+
+// A simulated telecontrol block in interlock mode, found by discovery and selected.
+struct InterlockBlock : SimFixture {
+    QStringList memo;
+    explicit InterlockBlock(bool unclosed = false) : SimFixture(options(unclosed))
+    {
+        QObject::connect(&core.Interlock, &InterlockTransfer::memoCleared,
+                         [this] { memo.clear(); });
+        QObject::connect(&core.Interlock, &InterlockTransfer::lineAdded,
+                         [this](const QString& line) { memo << line; });
+    }
+    static kpsim::Options options(bool unclosed)
+    {
+        kpsim::Options o = withBlocks("tu:3");
+        kpsim::BlockSetup s{
+            kpsim::BlockType::Tu, 3, {{0, hex("0500")}}, {}, {}, unclosed, false, {}, 0};
+        o.setups << s;
+        return o;
+    }
+    bool selected()
+    {
+        if (!up())
+            return false;
+        core.Blocks.QScanClick();
+        core.Blocks.bloksClick(0);
+        requests.clear();
+        return core.Blocks.InterlockShown;
+    }
+    int count(const char* sub) const { return int(requestKinds().filter(sub).size()); }
 };
 
 QStringList ReadBack(const QByteArray& memory)
@@ -307,6 +338,67 @@ private slots:
         QVERIFY(b.op.Messages.first().startsWith("Запись БЛК: "));
         QTest::qWait(20);
         QVERIFY(b.requests.isEmpty());
+    }
+
+    void refusedWhileAnotherOperationRuns()
+    {
+        LogicBench b;
+        const auto discovery = b.link.Operations.Begin(QStringLiteral("поиск блоков"));
+        b.logic.ReadBLKClick();
+        b.logic.WriteBLKClick(ThreeLines);
+        QTest::qWait(20);
+        QVERIFY(b.requests.isEmpty());
+        QCOMPARE(b.windowShown, 0);
+    }
+
+    // The block's logic read, edited, written and read again; each transfer bracketed.
+    void editedLogicWrittenAndReadBack()
+    {
+        InterlockBlock f;
+        QVERIFY(f.selected());
+        f.core.Interlock.ReadBLKClick();
+        QCOMPARE(f.memo, kpsim::SimBlock::DefaultInterlockLines(3));
+        QStringList edited = f.memo;
+        edited.insert(1, "ТУ9 = ТС0.9");
+        f.core.Interlock.WriteBLKClick(edited);
+        f.core.Interlock.ReadBLKClick();
+        for (int i = 0; i + 1 < edited.size(); ++i)
+            edited[i] += ' ';
+        QCOMPARE(f.memo, edited);
+        QCOMPARE(f.sim.counters().serviceStarts, 3);
+        QCOMPARE(f.sim.counters().serviceEnds, 3);
+        QVERIFY(f.op.Messages.isEmpty());
+    }
+
+    // A text of exactly 24,000 bytes sent: 47 erases, 3000 writes, read back whole.
+    void longestTextWrittenAndReadBack()
+    {
+        InterlockBlock f;
+        QVERIFY(f.selected());
+        QStringList lines{"@" + QString(7, 'a')};
+        lines += QStringList(2397, QString(8, 'b'));
+        lines << QString(5, 'c') << "@"; // 23,990 bytes with their ends
+        f.core.Interlock.WriteBLKClick(lines);
+        QCOMPARE(f.count("/09"), 47);
+        QCOMPARE(f.count("c2/3/05"), 3000);
+        f.core.Interlock.ReadBLKClick();
+        QCOMPARE(f.memo.size(), lines.size());
+        QCOMPARE(f.memo.last(), "@");
+        QCOMPARE(f.memo[2397], QString(8, 'b') + ' ');
+        QVERIFY(f.op.Messages.isEmpty());
+    }
+
+    // Without its closing marker the read stops after 3000 reads (24,000 bytes).
+    void unclosedTextStopsAtTheLimit()
+    {
+        InterlockBlock f(true);
+        QVERIFY(f.selected());
+        f.core.Interlock.ReadBLKClick();
+        QCOMPARE(f.count("c2/3/06"), 3000);
+        QCOMPARE(f.memo.first(), "@ Логика без завершающей строки");
+        // Every line ended within the 24,000 bytes; the unfinished one is dropped.
+        QCOMPARE(f.memo.size(), kpsim::SimBlock::UnclosedInterlock().left(24000).count('\0'));
+        QCOMPARE(f.sim.counters().serviceEnds, 1);
     }
 
     // The window: the tab's buttons read, write, save and load; the dialogs are replaced.
