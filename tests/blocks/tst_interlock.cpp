@@ -1,15 +1,20 @@
 // The interlock logic: the byte stream written, the read loop's rules, the .blk file format,
 // the read and the write request by request with every failure, and the window with its files.
 
+#include "app/tform1.h"
+#include "app/windows.h"
 #include "blocks/blockfixture.h"
 #include "blocks/blockspage.h"
+#include "blocks/calibrationpanel.h"
 #include "blocks/interlock.h"
 #include "blocks/simfixture.h"
 #include "blocks/ttxtblk.h"
 #include "support/cp1251.h"
+#include "support/messagebox.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 
 namespace
@@ -450,6 +455,35 @@ private slots:
         chosen = dir.filePath("missing.blk");
         page.LoadFromFileBLK->click();
         QCOMPARE(b.op.Messages, QStringList{"Чтение файла: Ошибка!"});
+    }
+
+    // The program's windows as created at start-up: the tab's interlock buttons reach the
+    // logic window, Panel6 the calibration panel; their questions come as message boxes.
+    void theProgramWiresBothTools()
+    {
+        QTemporaryDir dir;
+        QStringList boxes;
+        messagebox::SetPresenter([&](QWidget*, QMessageBox::Icon, const QString& caption,
+                                     const QString& text, QMessageBox::StandardButtons) {
+            boxes << caption + ": " + text;
+            return QMessageBox::Cancel;
+        });
+        AppWindows w =
+            CreateWindows({}, new QSettings(dir.filePath("c.conf"), QSettings::IniFormat));
+        BlocksPage& page = *w.Form1->TabSheet9;
+        BlockService& blocks = w.Form1->Blocks;
+        blocks.SelectedBlockFunction = 0xC2; // the link is closed: nothing answers
+        page.ReadBLK->click();
+        QCOMPARE(boxes, QStringList{"Подготовка: Нет ответа от блока!"});
+        blocks.SelectedBlockFunction = 0xC8;
+        emit page.Panel6->doubleClicked();
+        QVERIFY(page.Panel5 && !page.Panel5->isHidden());
+        QCOMPARE(boxes.last(),
+                 "Считывание: Калибровка не считана из блока, значения на панели не изменены.");
+        w.TxtBLK->OpenDialog3 = [](QWidget*) { return QString(); };
+        page.LoadFromFileBLK->click();
+        QVERIFY(w.TxtBLK->isVisible());
+        messagebox::SetPresenter({});
     }
 };
 
