@@ -111,48 +111,49 @@ InterlockTransfer::InterlockTransfer(LinkCore& link, BlockService& blocks, QObje
 {
 }
 
-void InterlockTransfer::ReadBLKClick()
+void InterlockTransfer::ForSelected(const QString& name,
+                                    const std::function<void(uint8_t f, uint8_t a)>& run)
 {
     // After a discovery the buttons may still show while no block is selected.
     if (blocks_.SelectedBlockFunction == 0)
         return;
-    const auto operation = link_.Operations.Begin(QStringLiteral("чтение логики блокировок"));
+    const auto operation = link_.Operations.Begin(name);
     if (!operation)
         return;
-    const uint8_t f = uint8_t(blocks_.SelectedBlockFunction);
-    const uint8_t a = uint8_t(blocks_.SelectedBlockAddress);
-    Bracketed([&] {
-        const Step open = Open(f, a);
-        return open == Step::Go ? Read(f, a) : open;
+    run(uint8_t(blocks_.SelectedBlockFunction), uint8_t(blocks_.SelectedBlockAddress));
+}
+
+void InterlockTransfer::ReadBLKClick()
+{
+    ForSelected(QStringLiteral("чтение логики блокировок"), [this](uint8_t f, uint8_t a) {
+        Bracketed([&] {
+            const Step open = Open(f, a);
+            return open == Step::Go ? Read(f, a) : open;
+        });
     });
 }
 
 void InterlockTransfer::WriteBLKClick(const QStringList& memo)
 {
-    if (blocks_.SelectedBlockFunction == 0)
-        return;
-    const auto operation = link_.Operations.Begin(QStringLiteral("запись логики блокировок"));
-    if (!operation)
-        return;
-    const uint8_t f = uint8_t(blocks_.SelectedBlockFunction);
-    const uint8_t a = uint8_t(blocks_.SelectedBlockAddress);
-    bool replaced = false;
-    const QByteArray stream = blk::Stream(memo, &replaced);
-    if (stream.isEmpty())
-        return blocks_.Operator->Tell(CaptionFileRead, Error);
-    // More than the read takes back could not be shown again, and would run on into the
-    // block's memory beyond the logic.
-    if (stream.size() / blockreq::ChunkSize * blockreq::ChunkSize > blk::ReadLimit)
-        return blocks_.Operator->Tell(QStringLiteral("Запись БЛК"),
-                                      QStringLiteral("Текст логики длиннее %1 байт: столько "
-                                                     "программа не прочитает из блока. Запись "
-                                                     "отменена.")
-                                          .arg(blk::ReadLimit));
-    if (replaced)
-        TellReplaced(QStringLiteral("Запись БЛК"));
-    Bracketed([&] {
-        const Step open = Open(f, a);
-        return open == Step::Go ? Write(f, a, stream) : open;
+    ForSelected(QStringLiteral("запись логики блокировок"), [&](uint8_t f, uint8_t a) {
+        bool replaced = false;
+        const QByteArray stream = blk::Stream(memo, &replaced);
+        if (stream.isEmpty())
+            return blocks_.Operator->Tell(CaptionFileRead, Error);
+        // More than the read takes back could not be shown again, and would run on into the
+        // block's memory beyond the logic.
+        if (stream.size() / blockreq::ChunkSize * blockreq::ChunkSize > blk::ReadLimit)
+            return blocks_.Operator->Tell(
+                QStringLiteral("Запись БЛК"),
+                QStringLiteral("Текст логики длиннее %1 байт: столько программа не прочитает из "
+                               "блока. Запись отменена.")
+                    .arg(blk::ReadLimit));
+        if (replaced)
+            TellReplaced(QStringLiteral("Запись БЛК"));
+        Bracketed([&] {
+            const Step open = Open(f, a);
+            return open == Step::Go ? Write(f, a, stream) : open;
+        });
     });
 }
 

@@ -92,6 +92,8 @@ signals:
 
 private:
     enum class Step : uint8_t { Go, End, Stop };
+    // Runs under the operation guard for the block selected now, when there is one.
+    void ForSelected(const QString& name, const std::function<void(uint8_t f, uint8_t a)>& run);
     // The transfer between the service start and end notices, with the wait panel shown; the
     // end notice goes unless the request channel stopped the operation.
     void Bracketed(const std::function<Step()>& transfer);
