@@ -1,6 +1,6 @@
 // Calibration of a measurement block's converter: the conversions and the record's bytes, the
-// read and the write request by request with their failures, the panel over the grid, and a
-// round trip through a simulated block.
+// read and the write request by request with their failures, a round trip through a simulated
+// block, and the panel over the grid.
 
 #include "blocks/blockfixture.h"
 #include "blocks/blockspage.h"
@@ -20,33 +20,38 @@ QByteArray hex(const char* h)
 {
     return QByteArray::fromHex(h);
 }
+QByteArray bytes(const calib::Record& r)
+{
+    return QByteArray(reinterpret_cast<const char*>(r.data()), qsizetype(r.size()));
+}
+calib::Texts decode(const QByteArray& read)
+{
+    return calib::Decode(
+        std::span<const uint8_t, 16>(reinterpret_cast<const uint8_t*>(read.constData()), 16));
+}
 
 // The 16 bytes read of a record: zero 2048, maximum 5000, minimum -5000, zone 5.
 const QByteArray Record16 = hex("0008543e0100acc1feff050020202020");
 const calib::Texts Shown{"2048", "5000", "-5000", "5"};
 
-const QString PointerSet = "00070019c818020702"
-                           "00fc";
+const QString PointerSet = "00070019c81802070200fc";
 const QString MemoryRead = "00050019c818020600";
 const QString PageErase = "00050019c818020900";
 
-// A measurement block at address 2 whose calibration record reads `record`.
+// A measurement block at address 2 whose calibration record reads Record16.
 struct CalBench : BlockBench {
     AdcCalibration cal{link, blocks};
     int reads = 0;
-    explicit CalBench(QByteArray record = Record16) : BlockBench(0xC8, 2)
+    CalBench() : BlockBench(0xC8, 2)
     {
-        block = [this, record](const QByteArray& r) -> std::optional<QByteArray> {
-            if (Sub(r) == 0x06)
-                return record.mid(8 * reads++, 8);
-            return QByteArray(8, '\0');
+        block = [this](const QByteArray& r) -> std::optional<QByteArray> {
+            return Sub(r) == 0x06 ? Record16.mid(8 * reads++, 8) : QByteArray(8, '\0');
         };
     }
-    // Silent to the nth request (from 1) and to those after it with the same sub-function.
+    // Silent from the nth request (from 1) on to every request with its sub-function.
     void silentFrom(int nth)
     {
-        auto answer = block;
-        block = [this, nth, answer](const QByteArray& r) -> std::optional<QByteArray> {
+        block = [this, nth, answer = block](const QByteArray& r) -> std::optional<QByteArray> {
             if (requests.size() >= nth && Sub(r) == Sub(requests[nth - 1].mid(4)))
                 return std::nullopt;
             return answer(r);
@@ -60,99 +65,67 @@ class TestCalibration : public QObject
     Q_OBJECT
 
 private slots:
-    // An entered value, the raw value stored for it (bytes 2-5 of the record) and what the
-    // panel shows when it is read back.
+    // An entered maximum, the raw value stored for it and what the panel shows read back.
     void conversions_data()
     {
         QTest::addColumn<QString>("entered");
         QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<int>("shown");
-        QTest::newRow("5000 is 81492") << "5000" << hex("543e0100") << 5000;
-        QTest::newRow("20000 is 20373") << "20000" << hex("954f0000") << 20000;
-        QTest::newRow("negative, two's complement") << "-5000" << hex("acc1feff") << -5000;
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("5000 is 81492") << "5000" << hex("543e0100") << "5000";
+        QTest::newRow("20000 is 20373") << "20000" << hex("954f0000") << "20000";
+        QTest::newRow("negative, two's complement") << "-5000" << hex("acc1feff") << "-5000";
         // 5000 / 64 x 81492 = 6366562.5 exactly, 5000 / 192 x 81492 = 2122187.5 exactly.
-        QTest::newRow("halfway down to even") << "64" << hex("62256100") << 64;
-        QTest::newRow("halfway up to even") << "192" << hex("cc612000") << 192;
+        QTest::newRow("halfway down to even") << "64" << hex("62256100") << "64";
+        QTest::newRow("halfway up to even") << "192" << hex("cc612000") << "192";
     }
     void conversions()
     {
         QFETCH(QString, entered);
         QFETCH(QByteArray, stored);
-        QFETCH(int, shown);
-        QString error;
-        const auto record = calib::Encode({"0", entered, "1", "0"}, &error);
-        QVERIFY2(record, qPrintable(error));
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(record->data() + 2), 4), stored);
-        QByteArray read = QByteArray(reinterpret_cast<const char*>(record->data()), 16);
-        QCOMPARE(calib::Decode(std::span<const uint8_t, 16>(
-                                   reinterpret_cast<const uint8_t*>(read.constData()), 16))
-                     .maximum,
-                 QString::number(shown));
-    }
-
-    void halfwayOnDisplayGoesToEven()
-    {
-        QCOMPARE(*calib::ShownOfRaw(64), 6366562);
-        QCOMPARE(*calib::ShownOfRaw(192), 2122188);
-        QCOMPARE(*calib::ShownOfRaw(-192), -2122188);
-        QVERIFY(!calib::ShownOfRaw(0));
+        QFETCH(QString, shown);
+        const auto record = calib::Encode({"0", entered, "1", "0"}, nullptr);
+        QVERIFY(record);
+        QCOMPARE(bytes(*record).mid(2, 4), stored);
+        QCOMPARE(decode(bytes(*record).left(16)).maximum, shown);
     }
 
     // The zero value and the zone: the low byte of V, the low byte of V / 256 truncated.
     void sixteenBitFields_data()
     {
-        QTest::addColumn<int>("value");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("2048") << 2048 << hex("0008");
-        QTest::newRow("65535") << 65535 << hex("ffff");
-        QTest::newRow("70000") << 70000 << hex("7011");
-        QTest::newRow("-1") << -1 << hex("ff00");
-        QTest::newRow("-300") << -300 << hex("d4ff");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("2048") << "2048" << hex("0008");
+        QTest::newRow("70000") << "70000" << hex("7011");
+        QTest::newRow("-300") << "-300" << hex("d4ff");
     }
     void sixteenBitFields()
     {
-        QFETCH(int, value);
-        QFETCH(QByteArray, bytes);
-        const QString v = QString::number(value);
-        const auto record = calib::Encode({v, "5000", "5000", v}, nullptr);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, stored);
+        const auto record = calib::Encode({value, "5000", "5000", value}, nullptr);
         QVERIFY(record);
-        const auto* p = reinterpret_cast<const char*>(record->data());
-        QCOMPARE(QByteArray(p, 2), bytes);
-        QCOMPARE(QByteArray(p + 10, 2), bytes);
+        QCOMPARE(bytes(*record).left(2), stored);
+        QCOMPARE(bytes(*record).mid(10, 2), stored);
     }
 
     void rawZeroReadShowsItDoesNotConvert()
     {
-        const QByteArray read = hex("0100"
-                                    "00000000"
-                                    "543e0100"
-                                    "0200"
-                                    "20202020");
-        const calib::Texts t = calib::Decode(
-            std::span<const uint8_t, 16>(reinterpret_cast<const uint8_t*>(read.data()), 16));
+        const calib::Texts t = decode(hex("010000000000543e0100020020202020"));
         QCOMPARE(t, (calib::Texts{"1", calib::RawZeroText(), "5000", "2"}));
-        QVERIFY(!StrToInt(t.maximum)); // a write refuses it as it stands
     }
 
-    // Pointer set, two reads, the fields filled and the panel open; "Выход" and a second
-    // double click close it without any exchange.
+    // Pointer set, two reads, the fields filled and the panel open; a second double click and
+    // "Выход" (the same action) close it without any exchange.
     void openReadsTheRecordAndClosesWithoutExchange()
     {
         CalBench b;
-        QSignalSpy changed(&b.cal, &AdcCalibration::panelChanged);
         b.cal.Panel6DblClick();
         QCOMPARE(b.hexRequests(), QStringList({PointerSet, MemoryRead, MemoryRead}));
         QCOMPARE(b.cal.Fields, Shown);
-        QVERIFY(b.cal.Panel5Visible);
-        QVERIFY(b.op.Messages.isEmpty());
-        QCOMPARE(changed.size(), 1);
-
-        b.cal.Panel6DblClick(); // the second double click
-        QVERIFY(!b.cal.Panel5Visible);
+        QVERIFY(b.cal.Panel5Visible && b.op.Messages.isEmpty());
         b.cal.Panel6DblClick();
-        b.cal.Panel6DblClick(); // "Выход" is the same action
         QVERIFY(!b.cal.Panel5Visible);
-        QCOMPARE(b.requests.size(), 6);
+        QCOMPARE(b.requests.size(), 3);
     }
 
     // A record not read whole leaves the fields as they were and says so; the panel opens.
@@ -179,23 +152,6 @@ private slots:
         QVERIFY(b.cal.Panel5Visible);
     }
 
-    void retryRepeatsTheRead()
-    {
-        CalBench b;
-        PolicyOperator retrying(1);
-        b.blocks.SetOperator(&retrying);
-        bool lost = false;
-        auto answer = b.block;
-        b.block = [&](const QByteArray& r) -> std::optional<QByteArray> {
-            if (BlockBench::Sub(r) == 0x06 && b.reads == 1 && !std::exchange(lost, true))
-                return std::nullopt;
-            return answer(r);
-        };
-        b.cal.Panel6DblClick();
-        QCOMPARE(b.hexRequests(), QStringList({PointerSet, MemoryRead, MemoryRead, MemoryRead}));
-        QCOMPARE(b.cal.Fields, Shown);
-    }
-
     void writeSendsTheRecord()
     {
         CalBench b;
@@ -204,12 +160,11 @@ private slots:
         QCOMPARE(b.hexRequests(),
                  QStringList({PointerSet, PageErase, "000d0019c8180205080008954f0000acc1",
                               "000d0019c818020508feff050020202020",
-                              "000d0019c81802050820202020202020"
-                              "20"}));
+                              "000d0019c8180205082020202020202020"}));
         QVERIFY(b.op.Messages.isEmpty());
     }
 
-    // The unanswered pointer set is reported like the other write failures (it used to stop
+    // An unanswered pointer set is reported like the other write failures (it used to stop
     // without a word); the erase's outcome does not matter.
     void writeFailures_data()
     {
@@ -238,17 +193,11 @@ private slots:
     {
         QTest::addColumn<calib::Texts>("fields");
         QTest::addColumn<QString>("message");
-        QTest::newRow("not an integer")
-            << calib::Texts{"2048", "5000", "-5000", "пять"} << ": " + IntConversionError("пять");
-        QTest::newRow("raw zero as it was read")
-            << calib::Texts{"2048", calib::RawZeroText(), "-5000", "5"}
-            << ": " + IntConversionError(calib::RawZeroText());
-        QTest::newRow("maximum 0") << calib::Texts{"2048", "0", "-5000", "5"}
-                                   << ": Значение Максимума: значение 0 нельзя пересчитать в "
-                                      "код АЦП";
-        QTest::newRow("minimum 0") << calib::Texts{"2048", "5000", "0", "5"}
-                                   << ": Значение Минимума: значение 0 нельзя пересчитать в код "
-                                      "АЦП";
+        QTest::newRow("not an integer") << calib::Texts{"2048", calib::RawZeroText(), "1", "5"}
+                                        << ": " + IntConversionError(calib::RawZeroText());
+        QTest::newRow("maximum 0")
+            << calib::Texts{"2048", "0", "-5000", "5"}
+            << ": Значение Максимума: значение 0 нельзя пересчитать в код АЦП";
         QTest::newRow("minimum too large for a raw value")
             << calib::Texts{"2048", "5000", "900000000", "5"}
             << ": Значение Минимума: значение 900000000 нельзя пересчитать в код АЦП";
@@ -271,26 +220,14 @@ private slots:
     {
         CalBench b;
         b.cal.Panel6DblClick();
-        b.blocks.SelectedBlockFunction = 0xC4; // another block selected
+        b.blocks.SelectedBlockFunction = 0xC4;
         QVERIFY(b.cal.Panel5Visible);
-        b.blocks.SelectedBlockFunction = 0; // a discovery
+        b.blocks.SelectedBlockFunction = 0;
         b.cal.Panel6DblClick();
-        QVERIFY(b.cal.Panel5Visible);
         b.cal.SpeedButton1Click();
+        QVERIFY(b.cal.Panel5Visible);
         QTest::qWait(20);
         QCOMPARE(b.requests.size(), 3);
-    }
-
-    void refusedWhileAnotherOperationRuns()
-    {
-        CalBench b;
-        b.cal.Fields = Shown;
-        const auto discovery = b.link.Operations.Begin(QStringLiteral("поиск блоков"));
-        b.cal.Panel6DblClick();
-        b.cal.SpeedButton1Click();
-        QTest::qWait(20);
-        QVERIFY(b.requests.isEmpty());
-        QVERIFY(!b.cal.Panel5Visible);
     }
 
     // What is written is read back as entered, from a simulated block found by discovery.
@@ -300,27 +237,22 @@ private slots:
         QVERIFY(f.up());
         f.core.Blocks.QScanClick();
         f.core.Blocks.bloksClick(1);
-        QCOMPARE(f.core.Blocks.SelectedBlockFunction, 0xC8);
         AdcCalibration& cal = f.core.Calibration;
         cal.Panel6DblClick();
-        QCOMPARE(cal.Fields, (calib::Texts{"2048", "5000", "-5000", "5"})); // the defaults
+        QCOMPARE(cal.Fields, Shown); // the simulator's defaults
         cal.Fields = {"1000", "20000", "-20000", "7"};
         cal.SpeedButton1Click();
         const kpsim::SimBlock& block = f.block(kpsim::BlockType::Tit, 2);
-        const kpsim::Calibration written = block.calibration();
-        QCOMPARE(written.zero, 1000);
-        QCOMPARE(written.maximum, 20373);
-        QCOMPARE(written.minimum, -20373);
-        QCOMPARE(written.zone, 7);
+        QCOMPARE(block.calibration().maximum, 20373);
         QCOMPARE(block.memoryBytes(0xFC00 + 12, 12), QByteArray(12, ' '));
-        cal.Panel6DblClick(); // closed
+        cal.Panel6DblClick();
         cal.Fields = {};
         cal.Panel6DblClick();
         QCOMPARE(cal.Fields, (calib::Texts{"1000", "20000", "-20000", "7"}));
         QVERIFY(f.op.Messages.isEmpty());
     }
 
-    // The panel over the grid, by keyboard on Panel6; labels are the edits' buddies.
+    // The panel over the grid, opened by keyboard on Panel6; labels are the edits' buddies.
     void panelOverTheGrid()
     {
         CalBench b;
@@ -328,24 +260,17 @@ private slots:
         page.AttachCalibration(b.cal);
         b.blocks.SetOperator(&b.op);
         page.show();
-        auto* panel = page.findChild<CalibrationPanel*>("Panel5");
-        QVERIFY(panel && panel->parentWidget() == page.ConfigBl && panel->isHidden());
+        CalibrationPanel* panel = page.Panel5;
+        QVERIFY(panel->parentWidget() == page.ConfigBl && panel->isHidden());
         for (const char* name : {"LabeledEdit2", "LabeledEdit3", "LabeledEdit4", "LabeledEdit5"})
             QCOMPARE(panel->findChild<QLabel*>(QString(name) + "Label")->buddy(),
                      panel->findChild<QLineEdit*>(name));
-        QCOMPARE(panel->findChild<QLabel*>("LabeledEdit2Label")->text(), "Значение \"Нуля\"");
-
         page.Panel6->setFocus();
         QTest::keyClick(page.Panel6, Qt::Key_Return);
-        QVERIFY(panel->isVisible());
-        QCOMPARE(panel->LabeledEdit3->text(), "5000");
-        QVERIFY(panel->LabeledEdit2->hasFocus());
-
+        QVERIFY(panel->isVisible() && panel->LabeledEdit2->hasFocus());
         QTest::keyClicks(panel->LabeledEdit3, "0"); // 50000
         panel->SpeedButton1->click();
-        QCOMPARE(b.requests.size(), 3 + 5);
         QCOMPARE(b.requests[5].mid(11, 4), hex("d51f0000")); // 8149 = 5000 / 50000 x 81492
-        QCOMPARE(panel->SpeedButton3->text(), "Выход");
         panel->SpeedButton3->click();
         QVERIFY(panel->isHidden());
         QCOMPARE(b.requests.size(), 8);
