@@ -2,8 +2,9 @@
 # Installs the Debian 12 packages needed to build, test and run the configurator.
 # Only packages that are missing are installed, so a prepared machine needs no network.
 #
-#   bash scripts/deps.sh          build, tests, sanitizer and fuzz builds
-#   bash scripts/deps.sh --xvfb   the same plus Xvfb, for running the window without a display
+#   bash scripts/deps.sh            build, tests, sanitizer and fuzz builds
+#   bash scripts/deps.sh --xvfb     the same plus Xvfb, for running the window without a display
+#   bash scripts/deps.sh --package  the same plus the tools that build and check the .deb
 set -euo pipefail
 
 packages=(
@@ -12,10 +13,14 @@ packages=(
     clang libclang-rt-14-dev           # fuzz build: libFuzzer and the sanitizer runtimes
     iproute2 util-linux                # ip, unshare: tests run in a private network namespace
     fonts-dejavu-core                  # text for the offscreen platform
+    tshark                             # tests decode capture files with the Lua dissector
 )
 for arg in "$@"; do
     case "$arg" in
         --xvfb) packages+=(xvfb xauth) ;;
+        # cpack -G DEB with dpkg-shlibdeps (dpkg-dev, file); the checks of the package;
+        # setcap for its postinst.
+        --package) packages+=(dpkg-dev file lintian desktop-file-utils appstream libcap2-bin) ;;
         *) echo "deps.sh: unknown argument: $arg" >&2; exit 2 ;;
     esac
 done

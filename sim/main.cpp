@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "kpsim.h"
 #include "sampleimage.h"
+#include "tavenaversion.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -51,6 +52,10 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     QTextStream err(stderr);
 
+    if (app.arguments().mid(1).contains(QStringLiteral("--version"))) {
+        out << "kp-sim " TAVENA_VERSION_TEXT << Qt::endl;
+        return 0;
+    }
     QString error;
     const auto cl = kpsim::ParseCommandLine(app.arguments(), &error);
     if (!cl) {

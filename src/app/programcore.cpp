@@ -2,6 +2,9 @@
 
 ProgramCore::ProgramCore()
 {
+    // Recording sees every datagram of the data socket and of the local query service.
+    Link.tap = &Capture;
+    LocalQuery.tap = &Capture;
     Link.onDatagram = [this](const TPacket& d, const QHostAddress& from) {
         Dispatcher.Dispatch(d, from);
     };

@@ -1,13 +1,14 @@
 #pragma once
 // The program's core objects, wired as the program runs them: the exchange link with its trace,
-// dispatcher and announcements, the live tables and telecontrol, the local query service and
-// the block service. The main window shows them; the command-line tool and the tests drive
-// them without a window. They live as long as their owner, which keeps them for the process.
+// its recorder, dispatcher and announcements, the live tables and telecontrol, the local query
+// service and the block service. The main window shows them; the command-line tool and the tests
+// drive them without a window. They live as long as their owner, which keeps them for the process.
 
 #include "blocks/blockservice.h"
 #include "blocks/calibration.h"
 #include "blocks/interlock.h"
 #include "exchange/announcements.h"
+#include "exchange/capture.h"
 #include "exchange/dispatcher.h"
 #include "exchange/linkcore.h"
 #include "exchange/localquery.h"
@@ -21,6 +22,7 @@ struct ProgramCore {
     ProgramCore& operator=(const ProgramCore&) = delete;
 
     TraceLog Trace;
+    CaptureRecorder Capture{Trace}; // "Запись в файл": the exchange recorded to a capture file
     LinkCore Link{Trace};
     ReceiveDispatcher Dispatcher{Link, Trace};
     AdapterAnnouncements Announcements{Link, Trace};

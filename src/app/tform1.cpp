@@ -7,6 +7,7 @@
 #include "fielddata/telecontrolgroup.h"
 #include "support/eventwait.h"
 #include "support/messagebox.h"
+#include "tavenaversion.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -47,7 +48,7 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     PageControl1 = new QTabWidget(central);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
 
-    TabSheet2 = new TracePage(Trace, PageControl1);
+    TabSheet2 = new TracePage(Trace, Capture, PageControl1);
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     gbTU = new TelecontrolGroup(Tc);
     TabSheet10 = new DataPage(Tables, gbTU, PageControl1);
@@ -95,6 +96,7 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
         StatusPanel[i]->setFixedWidth(widths[i]);
         status->addWidget(StatusPanel[i]);
     }
+    StatusPanel[2]->setToolTip(QStringLiteral("Версия " TAVENA_VERSION_TEXT));
     StatusMessage = new QLabel(status);
     StatusMessage->setObjectName(QStringLiteral("StatusMessage"));
     status->addWidget(StatusMessage, 1);
@@ -315,6 +317,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     // Ends every wait in progress: the operations stop without a word, nothing more is sent.
     eventwait::SetClosing(true);
+    Capture.Stop();
     SaveSettings();
     event->accept();
     emit closed();

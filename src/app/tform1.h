@@ -37,6 +37,7 @@ public:
     // Core objects.
     ProgramCore Core;
     TraceLog& Trace = Core.Trace;
+    CaptureRecorder& Capture = Core.Capture;
     LinkCore& Link = Core.Link;
     ReceiveDispatcher& Dispatcher = Core.Dispatcher;
     AdapterAnnouncements& Announcements = Core.Announcements;

@@ -26,22 +26,6 @@ template <typename F> struct AtExit {
 template <typename F> AtExit(F) -> AtExit<F>;
 } // namespace
 
-namespace blocks
-{
-QString LabelOfSlot(int slot)
-{
-    switch (slot) {
-    case 1:
-        return QStringLiteral("ТСМ77  Адр=");
-    case 2:
-        return QStringLiteral("ТИТМ77 Адр=");
-    case 3:
-        return QStringLiteral("ТУМ77  Адр=");
-    }
-    return {};
-}
-} // namespace blocks
-
 BlockService::BlockService(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
                            QObject* parent)
     : QObject(parent), link_(link), dispatcher_(dispatcher), trace_(trace),
@@ -80,6 +64,11 @@ void BlockService::BitBtn1Click()
     Discover(false);
 }
 
+void BlockService::ReadBlock(int slot, int address)
+{
+    Discover(false, std::pair{slot, address});
+}
+
 bool BlockService::Found(uint8_t function, int address) const
 {
     for (const auto& [f, a] : dispatcher_.FoundBlocks)
@@ -93,7 +82,7 @@ QString BlockService::VersionOfLine(int line) const
     return line >= 0 && line < versions_.size() ? versions_[line] : QString();
 }
 
-void BlockService::Discover(bool announced)
+void BlockService::Discover(bool announced, std::optional<std::pair<int, int>> only)
 {
     const auto operation = link_.Operations.Begin(QStringLiteral("поиск блоков"));
     if (!operation)
@@ -146,6 +135,8 @@ void BlockService::Discover(bool announced)
             Operator->Progress(0, blocks::MaxBlocks, ++position);
             if (announced && dispatcher_.FoundCount > 0 &&
                 !Found(blocks::FunctionOfSlot(slot), address))
+                continue;
+            if (only && *only != std::pair{slot, address})
                 continue;
             bool abandonSlot = false;
             if (!Probe(slot, address, abandonSlot))

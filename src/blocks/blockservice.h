@@ -12,6 +12,7 @@
 #include <QObject>
 #include <array>
 #include <memory>
+#include <optional>
 
 class LinkCore;
 class OperatorIo;
@@ -88,6 +89,9 @@ public:
     void QScanClick();
     // The hidden twin: the probe of all 24 positions, without announcements.
     void BitBtn1Click();
+    // The probe of one position (slot 1..3, address 0..7) alone, without announcements: the
+    // list then holds that block if it answers.
+    void ReadBlock(int slot, int address);
     // A click on a line of bloks (-1: none selected).
     void bloksClick(int line);
     // The selection procedure: the grid's edits into the shown image, then the selected
@@ -110,7 +114,8 @@ signals:
     void discovered();
 
 private:
-    void Discover(bool announced);
+    // only: the one position probed (slot, address), or none for all.
+    void Discover(bool announced, std::optional<std::pair<int, int>> only = std::nullopt);
     bool Probe(int slot, int address, bool& abandonSlot);
     void SetControls(bool* field, bool value);
     bool Found(uint8_t function, int address) const;

@@ -97,6 +97,7 @@ BlocksPage::BlocksPage(BlockService& service, QWidget* parent) : QWidget(parent)
     BitBtn1->setEnabled(false);
     ProgressBar1 = named(new QProgressBar(this), "ProgressBar1");
     ProgressBar1->setAccessibleName(QStringLiteral("Ход операции"));
+    ProgressBar1->setTextVisible(false);
     ProgressBar1->setRange(0, blocks::MaxBlocks);
     ProgressBar1->setValue(0);
 

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 namespace blocks
 {
@@ -40,5 +41,15 @@ constexpr int ChunksOf(uint8_t function)
 }
 // The label of the block's line in the list: "ТСМ77  Адр=", "ТИТМ77 Адр=", "ТУМ77  Адр=".
 QString LabelOfSlot(int slot);
+
+// A block as scripts write it: "ts:0", "tit:2", "tu:3".
+struct Ref {
+    int slot = 0;
+    int address = 0;
+    uint8_t function() const { return FunctionOfSlot(slot); }
+    bool operator==(const Ref&) const = default;
+};
+std::optional<Ref> ParseRef(const QString& text);
+QString RefText(int slot, int address);
 
 } // namespace blocks

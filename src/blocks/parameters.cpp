@@ -209,6 +209,44 @@ std::optional<QString> Encode(uint8_t function, const Texts& grid, std::span<uin
     return std::nullopt;
 }
 
+QList<Field> Fields(uint8_t function)
+{
+    QList<Field> f;
+    auto perChannel = [&f](const char* prefix, int firstRow, QStringList columns) {
+        for (int n = 1; n <= Inputs; ++n)
+            for (int c = 0; c < columns.size(); ++c)
+                f.append(
+                    {QStringLiteral("%1%2_%3").arg(QLatin1String(prefix)).arg(n).arg(columns[c]),
+                     firstRow + n - 1, c + 1});
+    };
+    switch (function) {
+    case blocks::FunctionTs:
+        f = {{QStringLiteral("ts_cycle"), 1, 1}, {QStringLiteral("tii_cycle"), 2, 1}};
+        perChannel(
+            "in", TsInputRow,
+            {QStringLiteral("counter"), QStringLiteral("interlock"), QStringLiteral("filter_ms")});
+        break;
+    case blocks::FunctionTit: {
+        const char* keys[] = {"tit_cycle", "tit_groups", "aperture",    "ts_cycle",
+                              "tu_type",   "tu_hold",    "tu_coef_min", "tu_coef_max",
+                              "kp_number", "speed",      "delay_ms"};
+        for (int row = 1; row <= int(std::size(keys)); ++row)
+            f.append({QLatin1String(keys[row - 1]), row, 1});
+        perChannel("in", TitInputRow, {QStringLiteral("ts")});
+        break;
+    }
+    case blocks::FunctionTu:
+        f = {{QStringLiteral("control_type"), 1, 1}};
+        perChannel(
+            "out", TuOutputRow,
+            {QStringLiteral("hold"), QStringLiteral("coef_min"), QStringLiteral("coef_max")});
+        break;
+    default:
+        break;
+    }
+    return f;
+}
+
 void Replicate(uint8_t function, Texts& grid)
 {
     int first = 0, columns = 0;

@@ -40,6 +40,15 @@ std::optional<QString> Encode(uint8_t function, const Texts& grid, std::span<uin
 // "Размножить": the first input's or output's settings copied to the others, in the grid only.
 void Replicate(uint8_t function, Texts& grid);
 
+// A grid cell that a type's record uses, with a stable ASCII key for scripts ("ts_cycle",
+// "in5_filter_ms", "out3_hold_ms", ...).
+struct Field {
+    QString key;
+    int row = 0;
+    int col = 0;
+};
+QList<Field> Fields(uint8_t function);
+
 // The measurement block's speed codes 0..9 and their rates; any other rate is stored as 7.
 int SpeedCode(qint64 rate);
 std::optional<int> SpeedOfCode(int code);

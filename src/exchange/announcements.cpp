@@ -98,8 +98,11 @@ void AdapterAnnouncements::Handle(const TPacket& d, const QHostAddress& sender)
         trace_.TraceNote(QStringLiteral("Адрес"));
         // Only through the bound data socket: an unbound one would bind itself anew.
         const auto port = link_.DataPort(nullptr);
-        if (port && link_.SocketData.state() == QAbstractSocket::BoundState)
-            link_.SocketData.writeDatagram(reply, QHostAddress::Broadcast, *port);
+        if (port && link_.SocketData.state() == QAbstractSocket::BoundState &&
+            link_.SocketData.writeDatagram(reply, QHostAddress::Broadcast, *port) == reply.size() &&
+            link_.tap)
+            link_.tap->Datagram(link_.SocketData, DatagramTap::Sent, QHostAddress::Broadcast, *port,
+                                reply, true);
         return;
     }
     if (ipv4 && from == link_.settings.BaseIPadapter)

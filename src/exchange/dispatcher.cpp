@@ -20,7 +20,7 @@ void ReceiveDispatcher::RegisterRecordHandler(RecordHandler handler)
 
 void ReceiveDispatcher::Append(const QString& text)
 {
-    trace_.TraceNote(trace_.NewestNote() + text);
+    trace_.TraceAppend(text);
 }
 
 void ReceiveDispatcher::Acknowledge(const TPacket& d)

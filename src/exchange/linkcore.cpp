@@ -168,7 +168,10 @@ bool LinkCore::SendToAdapter(const TPacket& packet)
 
 bool LinkCore::SendTo(const QHostAddress& to, quint16 port, const TPacket& packet)
 {
-    return SocketData.writeDatagram(packet, to, port) == packet.size();
+    const bool sent = SocketData.writeDatagram(packet, to, port) == packet.size();
+    if (sent && tap)
+        tap->Datagram(SocketData, DatagramTap::Sent, to, port, packet, true);
+    return sent;
 }
 
 void LinkCore::NameResolved(const QHostInfo& info)
@@ -216,13 +219,16 @@ void LinkCore::TimerDisconnectTimer()
 void LinkCore::SocketDataDataAvailable()
 {
     QHostAddress sender;
+    quint16 senderPort = 0;
     while (SocketData.hasPendingDatagrams()) {
         const qint64 size = SocketData.pendingDatagramSize();
         TPacket d(qsizetype(std::max<qint64>(size, 0)), Qt::Uninitialized);
-        const qint64 got = SocketData.readDatagram(d.data(), d.size(), &sender);
+        const qint64 got = SocketData.readDatagram(d.data(), d.size(), &sender, &senderPort);
         if (got < 0)
             break;
         d.truncate(qsizetype(got));
+        if (tap)
+            tap->Datagram(SocketData, DatagramTap::Received, sender, senderPort, d, true);
         Receive(d, sender);
     }
 }

@@ -3,6 +3,7 @@
 // keep-alive that asks the adapter for a connection, the inactivity limit, and the request
 // channel that numbers requests, waits for the adapter's receipts and retransmits.
 
+#include "exchange/datagramtap.h"
 #include "exchange/linksettings.h"
 #include "exchange/operationguard.h"
 #include "exchange/packet.h"
@@ -78,6 +79,9 @@ public:
     // when the port does not read, the name cannot be resolved, the socket refuses or the
     // program is closing.
     bool SendToAdapter(const TPacket& packet);
+
+    // Told of every datagram the data socket sends or receives (recording); null for none.
+    DatagramTap* tap = nullptr;
 
     // A datagram received on the data socket: counted, traced and handed to onDatagram.
     void Receive(const TPacket& d, const QHostAddress& sender);

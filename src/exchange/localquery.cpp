@@ -44,8 +44,16 @@ QByteArray LocalQueryService::Answer(const QByteArray& query) const
 void LocalQueryService::LocalSenderDataAvailable()
 {
     while (LocalSender.hasPendingDatagrams()) {
-        const QByteArray answer = Answer(LocalSender.receiveDatagram().data());
-        if (!answer.isEmpty())
-            LocalSender.writeDatagram(answer, QHostAddress::LocalHost, answerPort);
+        const QNetworkDatagram query = LocalSender.receiveDatagram();
+        if (tap)
+            tap->Datagram(LocalSender, DatagramTap::Received, query.senderAddress(),
+                          quint16(query.senderPort()), query.data(), false);
+        const QByteArray answer = Answer(query.data());
+        if (!answer.isEmpty() &&
+            LocalSender.writeDatagram(answer, QHostAddress::LocalHost, answerPort) ==
+                answer.size() &&
+            tap)
+            tap->Datagram(LocalSender, DatagramTap::Sent, QHostAddress(QHostAddress::LocalHost),
+                          answerPort, answer, false);
     }
 }

@@ -3,6 +3,8 @@
 // code character for one row of the telesignal table and gets the row's 32 cells as text.
 // It answers from whatever the table shows, whether or not the link to the adapter is open.
 
+#include "exchange/datagramtap.h"
+
 #include <QAbstractItemModel>
 #include <QObject>
 #include <QUdpSocket>
@@ -20,6 +22,8 @@ public:
 
     QUdpSocket LocalSender;
     quint16 answerPort = AnswerPort;
+    // Told of every query and answer (recording); null for none.
+    DatagramTap* tap = nullptr;
 
     // Binds LocalSender to 127.0.0.1:port; the socket layer's message when it cannot.
     QString Bind(quint16 port = QueryPort);

@@ -36,6 +36,8 @@ QString TraceLog::TimeStampNow()
 
 void TraceLog::TraceFrame(const QString& direction, const TPacket& packet)
 {
+    if (observer)
+        observer->RowAdded(direction, packet);
     if (!TrassEnable)
         return;
     // At the limit the oldest row goes as the new one comes: the rows shift by one and the
@@ -62,10 +64,28 @@ void TraceLog::TraceFrame(const QString& direction, const TPacket& packet)
 
 void TraceLog::TraceNote(const QString& text)
 {
+    if (observer)
+        observer->NoteWritten(text);
+    WriteNote(text, false);
+}
+
+void TraceLog::TraceAppend(const QString& text)
+{
+    if (observer)
+        observer->NoteAppended(text);
+    WriteNote(text, true);
+}
+
+void TraceLog::WriteNote(const QString& text, bool append)
+{
     if (!TrassEnable)
         return;
     const int row = NewestRow();
-    rows_[size_t(row)].note = text;
+    QString& note = rows_[size_t(row)].note;
+    if (append)
+        note += text;
+    else
+        note = text;
     batch_.add(row, ColNote);
 }
 

@@ -15,6 +15,19 @@
 #include <QtGlobal>
 #include <deque>
 
+// Sees every row and note as the trace is written, whether or not the trace is switched on, so
+// that what it keeps (a capture file) carries the notes the grid would show.
+class TraceObserver
+{
+public:
+    virtual void RowAdded(const QString& direction, const TPacket& packet) = 0;
+    virtual void NoteWritten(const QString& text) = 0;
+    virtual void NoteAppended(const QString& text) = 0;
+
+protected:
+    ~TraceObserver() = default;
+};
+
 class TraceLog : public QAbstractTableModel
 {
     Q_OBJECT
@@ -44,10 +57,15 @@ public:
     void TraceFrame(const QString& direction, const TPacket& packet);
     // Writes the note of the newest row, replacing what was there.
     void TraceNote(const QString& text);
+    // Adds text at the end of the newest row's note.
+    void TraceAppend(const QString& text);
     // Greys the note cell of the newest row (receipts and keep-alive).
     void TraceNoteQuiet();
     // The note of the newest row, also when the trace is off.
     QString NewestNote() const;
+
+    // Told of every row and note before the switch is looked at; null when nobody listens.
+    TraceObserver* observer = nullptr;
 
     int GridRowCount() const { return int(rows_.size()) + 1; }
     int NewestRow() const { return int(rows_.size()) - 2; } // model row of the newest datagram
@@ -63,6 +81,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    void WriteNote(const QString& text, bool append);
+
     struct Row {
         QString who, note, hex;
         quint32 whoColour = 0;

@@ -1,9 +1,15 @@
 #include "exchange/tracepage.h"
 
+#include "exchange/capture.h"
 #include "exchange/tracelog.h"
+#include "support/filedialog.h"
+#include "support/messagebox.h"
 
 #include <QAction>
 #include <QColor>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QListWidget>
@@ -29,7 +35,8 @@ public:
 };
 } // namespace
 
-TracePage::TracePage(TraceLog& trace, QWidget* parent) : QWidget(parent), trace_(trace)
+TracePage::TracePage(TraceLog& trace, CaptureRecorder& capture, QWidget* parent)
+    : QWidget(parent), trace_(trace), capture_(capture), folder_(QDir::homePath())
 {
     ListBox2 = new QListWidget(this);
     ListBox2->setObjectName(QStringLiteral("ListBox2"));
@@ -60,11 +67,17 @@ TracePage::TracePage(TraceLog& trace, QWidget* parent) : QWidget(parent), trace_
     Listen->setCheckable(true);
     TrassWriteFile = Trassmenu->addAction(QStringLiteral("Запись в файл"));
     TrassWriteFile->setObjectName(QStringLiteral("TrassWriteFile"));
+    TrassWriteFile->setCheckable(true);
     TrassClear = Trassmenu->addAction(QStringLiteral("Очистить"));
     TrassClear->setObjectName(QStringLiteral("TrassClear"));
 
     connect(Listen, &QAction::toggled, this, [this](bool on) { trace_.Listen = on; });
     connect(TrassClear, &QAction::triggered, this, &TracePage::TrassClearClick);
+    connect(TrassWriteFile, &QAction::triggered, this, &TracePage::TrassWriteFileClick);
+    connect(&capture_, &CaptureRecorder::recordingChanged, TrassWriteFile, &QAction::setChecked);
+    connect(&capture_, &CaptureRecorder::failed, this, [this](const QString& message) {
+        messagebox::Error(this, message, TrassWriteFile->text());
+    });
     for (QWidget* w : {static_cast<QWidget*>(TrassG), static_cast<QWidget*>(ListBox2)}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(w, &QWidget::customContextMenuRequested, this,
@@ -82,4 +95,24 @@ void TracePage::TrassClearClick()
 {
     ListBox2->clear();
     ListBox2->addItem(QString());
+}
+
+void TracePage::TrassWriteFileClick(bool checked)
+{
+    if (!checked) {
+        capture_.Stop();
+        return;
+    }
+    const QString proposed =
+        QDir(folder_).filePath(CaptureRecorder::ProposedName(QDateTime::currentDateTime()));
+    const QString path =
+        filedialog::SaveFileName(this, TrassWriteFile->text(), proposed,
+                                 QStringLiteral("Запись обмена pcapng (*.pcapng);;Все файлы (*)"));
+    if (!path.isEmpty()) {
+        folder_ = QFileInfo(path).absolutePath();
+        const QString error = capture_.Start(path);
+        if (!error.isEmpty())
+            messagebox::Error(this, error, TrassWriteFile->text());
+    }
+    TrassWriteFile->setChecked(capture_.Recording());
 }

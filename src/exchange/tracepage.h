@@ -1,6 +1,6 @@
 #pragma once
 // The "Трассировка обмена" tab: the trace grid TrassG, the auxiliary list ListBox2 and the popup
-// menu Trassmenu.
+// menu Trassmenu, whose "Запись в файл" records the exchange to a capture file.
 
 #include <QWidget>
 
@@ -8,13 +8,14 @@ class QAction;
 class QListWidget;
 class QMenu;
 class QTableView;
+class CaptureRecorder;
 class TraceLog;
 
 class TracePage : public QWidget
 {
     Q_OBJECT
 public:
-    TracePage(TraceLog& trace, QWidget* parent = nullptr);
+    TracePage(TraceLog& trace, CaptureRecorder& capture, QWidget* parent = nullptr);
 
     QTableView* TrassG;
     QListWidget* ListBox2;
@@ -25,5 +26,8 @@ public:
 
 private:
     void TrassClearClick();
+    void TrassWriteFileClick(bool checked);
     TraceLog& trace_;
+    CaptureRecorder& capture_;
+    QString folder_; // where the last recording went
 };

@@ -1,5 +1,7 @@
 #include "fielddata/livetables.h"
 
+#include <QMetaMethod>
+
 #include "support/byteorder.h"
 #include "support/localtext.h"
 
@@ -239,12 +241,25 @@ void LiveTables::HandleRecord(const CanRecord& rec)
     }
 }
 
+void LiveTables::connectNotify(const QMetaMethod& signal)
+{
+    if (signal == QMetaMethod::fromSignal(&LiveTables::readingsReceived))
+        ++readingWatchers_;
+}
+
+void LiveTables::disconnectNotify(const QMetaMethod& signal)
+{
+    if (signal == QMetaMethod::fromSignal(&LiveTables::readingsReceived))
+        --readingWatchers_;
+}
+
 void LiveTables::TitStamp(const CanRecord& rec)
 {
     if (rec.address >= Blocks || rec.data.size() < 4)
         return;
-    Measurements.setCell(2 * rec.address + 1, TimeColumn,
-                         StampTimeText(byteorder::le32(rec.data.data())));
+    const quint32 seconds = byteorder::le32(rec.data.data());
+    Measurements.setCell(2 * rec.address + 1, TimeColumn, StampTimeText(seconds));
+    emit stampReceived(rec.address, seconds);
 }
 
 void LiveTables::TitValues(const CanRecord& rec)
@@ -261,6 +276,12 @@ void LiveTables::TitValues(const CanRecord& rec)
         Measurements.setCellFontSize(cell.row, cell.col, MeasurementFontSize);
         Measurements.setCell(cell.row, cell.col, readingText(raw * factor, quanta));
     }
+    if (readingWatchers_ > 0 && readings > 0 && rec.address < Blocks) {
+        QList<int> quanta;
+        for (int k = 0; k < readings; ++k)
+            quanta << int16_t(byteorder::le16(rec.data.data() + 2 * k));
+        emit readingsReceived(rec.address, first, quanta);
+    }
 }
 
 void LiveTables::TiiCounter(const CanRecord& rec)
@@ -275,6 +296,10 @@ void LiveTables::TiiCounter(const CanRecord& rec)
     if (rec.data.size() >= 8)
         Integrals.setCell(2 * rec.address + 1, TimeColumn,
                           StampTimeText(byteorder::le32(rec.data.data() + 4)));
+    if (rec.data.size() >= 4)
+        emit counterReceived(rec.address, rec.sub & 0x3F, byteorder::le32(rec.data.data()),
+                             rec.data.size() >= 8 ? qint64(byteorder::le32(rec.data.data() + 4))
+                                                  : -1);
 }
 
 void LiveTables::WriteBits(int row, std::span<const uint8_t> bytes)
@@ -291,15 +316,19 @@ void LiveTables::TsState(const CanRecord& rec)
     // all together, into an existing row.
     if (rec.data.size() >= 5)
         ArchivePos = rec.data[4];
-    if (rec.address < Blocks && rec.data.size() >= 4)
+    if (rec.address < Blocks && rec.data.size() >= 4) {
         WriteBits(rec.address + 1, rec.data.first(4));
+        emit statesReceived(rec.address, false, byteorder::le32(rec.data.data()));
+    }
 }
 
 void LiveTables::InterlockState(const CanRecord& rec)
 {
     // The first data byte is not shown.
-    if (rec.address < Blocks && rec.data.size() >= 5)
+    if (rec.address < Blocks && rec.data.size() >= 5) {
         WriteBits(rec.address + InterlockRow0, rec.data.subspan(1, 4));
+        emit statesReceived(rec.address, true, byteorder::le32(rec.data.data() + 1));
+    }
 }
 
 void LiveTables::TsEvent(const CanRecord& rec)
@@ -333,6 +362,8 @@ void LiveTables::TsEvent(const CanRecord& rec)
     }
     Events << line;
     emit eventAdded(line);
+    emit eventReceived(rec.address, input, state, r3 & 0x20 ? int(bool(r3 & 0x40)) : -1,
+                       byteorder::le32(rec.data.data()), byteorder::le16(rec.data.data() + 4));
 }
 
 void LiveTables::MenuItem1Click()

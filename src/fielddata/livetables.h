@@ -115,6 +115,19 @@ signals:
     void eventsCleared();
     void unitChanged(int unit);
 
+    // What each record reported, for a watcher of the live data (the command-line tool).
+    // The readings are emitted only while something is connected to them.
+    void statesReceived(int block, bool interlock, quint32 bits); // bit i: input i + 1
+    void readingsReceived(int block, int firstChannel, const QList<int>& quanta);
+    void stampReceived(int block, quint32 seconds); // of a measurement group
+    void counterReceived(int block, int channel, quint32 value, qint64 seconds); // -1: none
+    void eventReceived(int block, int input, bool state, int second, quint32 seconds,
+                       int number); // second: the double point's second input, -1 none
+
+protected:
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
+
 private:
     void TitStamp(const CanRecord& rec);
     void TitValues(const CanRecord& rec);
@@ -125,4 +138,5 @@ private:
     void WriteBits(int row, std::span<const uint8_t> bytes);
 
     int unit_ = Quanta;
+    int readingWatchers_ = 0;
 };

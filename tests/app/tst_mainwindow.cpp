@@ -8,6 +8,7 @@
 #include "fielddata/datapage.h"
 #include "fielddata/ttiival.h"
 #include "support/eventwait.h"
+#include "support/filedialog.h"
 #include "support/messagebox.h"
 #include "testbench/ttestconf.h"
 
@@ -326,6 +327,46 @@ private slots:
         QCOMPARE(f.Trace.GridRowCount(), rows);
         f.TrassEnable->setChecked(false);
         QVERIFY(!f.Trace.TrassEnable);
+    }
+
+    void recordingFromTheTraceMenu()
+    {
+        TForm1 f({}, store());
+        QAction* record = f.findChild<QAction*>("TrassWriteFile");
+        QVERIFY(record->isCheckable() && !record->isChecked());
+        QString answer, proposed;
+        filedialog::SetSavePresenter(
+            [&](QWidget*, const QString&, const QString& p, const QString&) {
+                proposed = p;
+                return answer;
+            });
+
+        answer = dir.filePath("trace.pcapng");
+        record->trigger();
+        QVERIFY(record->isChecked());
+        QVERIFY(f.Capture.Recording());
+        static const QRegularExpression name(
+            QStringLiteral("/trace-\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.pcapng$"));
+        QVERIFY2(name.match(proposed).hasMatch(), qPrintable(proposed));
+        record->trigger();
+        QVERIFY(!record->isChecked());
+        QVERIFY(!f.Capture.Recording());
+        QCOMPARE(f.Capture.Start(answer), QString()); // started by the core: the item follows
+        QVERIFY(record->isChecked());
+        f.Capture.Stop();
+        QVERIFY(!record->isChecked());
+
+        answer.clear(); // the operator cancels the dialog
+        record->trigger();
+        QVERIFY(!record->isChecked());
+        QVERIFY(proposed.startsWith(dir.path())); // proposed where the last recording went
+
+        answer = dir.filePath("missing/trace.pcapng");
+        record->trigger();
+        QVERIFY(!record->isChecked());
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages[0].contains(answer));
+        filedialog::SetSavePresenter({});
     }
 
     void disconnectReturnsTheButtonFace()

@@ -73,7 +73,8 @@ private slots:
         QCOMPARE(page->findChild<QLabel*>("DiagRestLabel")->text(), "Кол-во рестартов");
         QCOMPARE(page->findChild<QLabel*>("DiagRepLabel")->text(), "Кол-во повторов передач");
         QVERIFY(page->DiagRest->isReadOnly());
-        QVERIFY(QFontInfo(page->bloks->font()).fixedPitch());
+        const QFontMetrics fixed(page->bloks->font()); // the labels line up
+        QCOMPARE(fixed.horizontalAdvance("iiii"), fixed.horizontalAdvance("ШШШШ"));
 
         // The grid: 4 columns of 160, 40, 40, 40 px, 119 rows below the header.
         QTableView* grid = page->ConfigBl;

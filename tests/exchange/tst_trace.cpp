@@ -105,6 +105,8 @@ private slots:
         t.TraceNote(QStringLiteral("ЦТИИ"));
         t.TraceNote(t.NewestNote() + "+" + QStringLiteral("ЦТС"));
         QCOMPARE(t.NewestNote(), "ЦТИИ+ЦТС");
+        t.TraceAppend(QStringLiteral("+ТС"));
+        QCOMPARE(t.NewestNote(), "ЦТИИ+ЦТС+ТС");
         t.TraceNote(QStringLiteral("Конф"));
         QCOMPARE(cell(t, t.NewestRow(), 1), "Конф");
 
@@ -124,6 +126,7 @@ private slots:
         t.TrassEnable = false;
         t.TraceFrame(TraceLog::Adapter, QByteArray::fromHex("02"));
         t.TraceNote(QStringLiteral("потеряна"));
+        t.TraceAppend(QStringLiteral("+ТС"));
         t.TraceNoteQuiet();
         QCOMPARE(t.GridRowCount(), 4);
         QCOMPARE(cell(t, t.NewestRow(), 2), " 01");

@@ -1,0 +1,47 @@
+#pragma once
+// The subcommands of tavena-cli on the program's core, with the link already up. Each returns
+// the process's exit code; output meant for people is Russian like the window's, JSON keys
+// are ASCII.
+
+#include "blocks/blocktypes.h"
+
+#include <QStringList>
+#include <QTextStream>
+
+struct ProgramCore;
+class CliOperator;
+class Interrupts;
+
+namespace exitcode
+{
+constexpr int Done = 0;
+constexpr int NoAnswer = 1;    // a block or the adapter did not answer; the stage is named
+constexpr int Usage = 2;       // bad usage or input, with the offending text
+constexpr int NoLink = 3;      // no adapter opened the link
+constexpr int BenchFaults = 4; // the module test found faulty relays
+constexpr int Interrupted = 130;
+} // namespace exitcode
+
+struct Cli {
+    ProgramCore& core;
+    CliOperator& op;
+    Interrupts& interrupts;
+    bool json = false;
+    QTextStream out{stdout};
+
+    // A message on standard error, and the code to exit with.
+    int Fail(int code, const QString& message);
+    // The code for an operation that has run: 0, or 1 when something did not answer, or the
+    // interruption's.
+    int Outcome();
+    // Prints a JSON value as one line.
+    void Print(const class QJsonValue& value);
+};
+
+int Scan(Cli& cli);
+int ParamsGet(Cli& cli, blocks::Ref block);
+// assignments: "key=value" each; file: a JSON object of keys and values (or {"values": ...}).
+int ParamsSet(Cli& cli, blocks::Ref block, const QStringList& assignments, const QString& file);
+int ClockSet(Cli& cli);
+int TelecontrolCommand(Cli& cli, blocks::Ref block, int relay);
+int Watch(Cli& cli);

@@ -1,0 +1,229 @@
+// tavena-cli as a process against the kp-sim program on loopback: every subcommand's output
+// and exit code, JSON read back, the refusals of bad input, a silent block, no adapter, and
+// interruption.
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <QtTest>
+#include <csignal>
+
+namespace
+{
+quint16 FreePort()
+{
+    QUdpSocket s;
+    s.bind(QHostAddress::LocalHost, 0);
+    return s.localPort();
+}
+
+// The simulated controlled point as a process, answering keep-alives after every link start
+// so that one run of the tool after another finds it.
+struct Sim {
+    QProcess process;
+    quint16 port = FreePort();
+    explicit Sim(QStringList args)
+    {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QStringLiteral(KPSIM_PROGRAM),
+                      QStringList{"--port", QString::number(port), "--relink", "--quiet"} + args);
+        if (!process.waitForStarted() || !process.waitForReadyRead(5000))
+            qFatal("kp-sim did not start");
+    }
+    ~Sim()
+    {
+        process.terminate();
+        process.waitForFinished(2000);
+    }
+};
+
+struct Run {
+    int code = -1;
+    QString out, err;
+    qint64 ms = 0;
+    QJsonDocument json() const { return QJsonDocument::fromJson(out.toUtf8()); }
+};
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir; // settings of nobody: the tool reads only what it is given
+
+    QStringList link(const Sim& sim) const
+    {
+        return {"--adapter",  "127.0.0.1",
+                "--computer", "127.0.0.1",
+                "--port",     QString::number(sim.port),
+                "--settings", dir.filePath("none.conf")};
+    }
+    Run cli(const QStringList& args, int interruptAfterMs = 0, int signal = SIGINT)
+    {
+        QProcess p;
+        QElapsedTimer t;
+        t.start();
+        p.start(QStringLiteral(CLI_PROGRAM), args);
+        if (!p.waitForStarted())
+            qFatal("tavena-cli did not start");
+        if (interruptAfterMs > 0) {
+            p.waitForFinished(interruptAfterMs);
+            ::kill(pid_t(p.processId()), signal);
+        }
+        p.waitForFinished(60000);
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError()), t.elapsed()};
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+
+    void scanTextAndJson()
+    {
+        Sim sim({"--blocks", "ts:0,tit:2,tu:3"});
+        const Run text = cli(link(sim) + QStringList{"scan"});
+        QCOMPARE(text.code, 0);
+        QCOMPARE(text.out.split('\n', Qt::SkipEmptyParts),
+                 QStringList(
+                     {"ts:0\tБлок ТСМ77  Адр= 0 TS v1.03 sim\tрестартов 1\tповторов передач 0",
+                      "tit:2\tБлок ТИТМ77 Адр= 2 TIT v1.03 sim\tрестартов 1\tповторов передач 0",
+                      "tu:3\tБлок ТУМ77  Адр= 3 TU v1.03 sim\tрестартов 1\tповторов передач 0"}));
+        QVERIFY2(text.err.contains("поиск блоков: 100%"), qPrintable(text.err));
+
+        const Run json = cli(link(sim) + QStringList{"scan", "--json"});
+        QCOMPARE(json.code, 0);
+        const QJsonArray blocks = json.json().array();
+        QCOMPARE(blocks.size(), 3);
+        const QJsonObject tu = blocks[2].toObject();
+        QCOMPARE(tu["block"].toString(), "tu:3");
+        QCOMPARE(tu["type"].toString(), "tu");
+        QCOMPARE(tu["address"].toInt(), 3);
+        QCOMPARE(tu["version"].toString(), "TU v1.03 sim");
+        QCOMPARE(tu["restarts"].toInt(), 1);
+        QCOMPARE(tu["outdated"].toBool(), false);
+    }
+
+    // Set by arguments and by a file, read back by a second run.
+    void paramsSetAndGet()
+    {
+        Sim sim({"--blocks", "tu:3,ts:1"});
+        Run set = cli(link(sim) + QStringList{"params", "set", "tu:3", "control_type=5",
+                                              "out32_coef_max=4660"});
+        QCOMPARE(set.code, 0);
+        QVERIFY(set.out.contains("записаны и прочитаны обратно"));
+        QFile file(dir.filePath("ts.json"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"values": {"in7_filter_ms": 30, "ts_cycle": 120}})");
+        file.close();
+        set = cli(link(sim) + QStringList{"params", "set", "ts:1", "--file", file.fileName()});
+        QCOMPARE(set.code, 0);
+
+        const Run tu = cli(link(sim) + QStringList{"params", "get", "tu:3", "--json"});
+        QCOMPARE(tu.code, 0);
+        const QJsonObject values = tu.json().object()["values"].toObject();
+        QCOMPARE(values["control_type"].toInt(), 5);
+        QCOMPARE(values["out32_coef_max"].toInt(), 4660);
+        QCOMPARE(tu.json().object()["names"].toObject()["control_type"].toString(),
+                 "Тип управления (0-1)");
+        const Run ts = cli(link(sim) + QStringList{"params", "get", "ts:1"});
+        QCOMPARE(ts.code, 0);
+        QVERIFY(ts.out.contains("in7_filter_ms\t30\tВх 7 [3]\n"));
+        QVERIFY(ts.out.startsWith("ts_cycle\t120\tВремя цикла ТС    (sec)\n"));
+    }
+
+    void badInputIsRefused_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("no subcommand") << QStringList{} << "Не задана подкоманда";
+        QTest::newRow("unknown subcommand") << QStringList{"flush"} << "«flush»";
+        QTest::newRow("bad block") << QStringList{"params", "get", "tx:1"} << "«tx:1»";
+        QTest::newRow("address past 7") << QStringList{"params", "get", "ts:8"} << "«ts:8»";
+        QTest::newRow("unknown key")
+            << QStringList{"params", "set", "tu:3", "speed=1"} << "«speed»";
+        QTest::newRow("not a number")
+            << QStringList{"params", "set", "tu:3", "control_type=x"} << "'x'";
+        QTest::newRow("telecontrol of a ТС block") << QStringList{"tc", "ts:1", "2"} << "tu:N";
+        QTest::newRow("relay past 256") << QStringList{"tc", "tu:3", "257"} << "«257»";
+        QTest::newRow("bad retries") << QStringList{"--retries", "-1", "scan"} << "--retries";
+    }
+    void badInputIsRefused()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, says);
+        Sim sim({"--blocks", "tu:3"});
+        const Run r = cli(link(sim) + args);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(says), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
+    }
+
+    // A block that stops answering: exit 1 with the stage named as the window names it; with
+    // retries the same request is tried again and the read succeeds.
+    void silentBlockNamesTheStage()
+    {
+        Sim sim({"--blocks", "ts:0", "--silent-at", "ts:0=06:2"});
+        Run r = cli(link(sim) + QStringList{"--timeout", "30", "params", "get", "ts:0"});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("Считывание версии: Нет ответа от блока!"), qPrintable(r.err));
+        Sim again({"--blocks", "ts:0", "--silent-at", "ts:0=06:2"});
+        r = cli(link(again) +
+                QStringList{"--timeout", "30", "--retries", "1", "params", "get", "ts:0"});
+        QCOMPARE(r.code, 0);
+    }
+
+    void noAdapterWithinTheLinkTimeout()
+    {
+        const Run r = cli({"--adapter", "127.0.0.1", "--computer", "127.0.0.1", "--port",
+                           QString::number(FreePort()), "--link-timeout", "1", "scan"});
+        QCOMPARE(r.code, 3);
+        QVERIFY2(r.err.contains("Нет связи с адаптером"), qPrintable(r.err));
+        QVERIFY2(r.ms >= 900 && r.ms < 3000, qPrintable(QString::number(r.ms)));
+    }
+
+    void clockAndTelecontrol()
+    {
+        Sim sim({"--blocks", "tu:3"});
+        Run r = cli(link(sim) + QStringList{"clock", "set"});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.startsWith("Время установлено: "));
+        r = cli(link(sim) + QStringList{"tc", "tu:3", "5"});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains("ТУ выполнено"), qPrintable(r.out));
+        Sim failing({"--blocks", "tu:3", "--tu-status", "3:5=7"});
+        r = cli(link(failing) + QStringList{"tc", "tu:3", "5"});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.out.contains("(большое сопротивление реле (обрыв)!)"), qPrintable(r.out));
+    }
+
+    // watch prints one JSON object per record until interrupted, which is its normal end; an
+    // interrupted scan ends at once and says where.
+    void watchAndInterrupt()
+    {
+        Sim sim({"--blocks", "ts:0,tit:1", "--ts-rate", "20", "--tit-rate", "20", "--event-rate",
+                 "20"});
+        Run r = cli(link(sim) + QStringList{"watch", "--json"}, 1500);
+        QCOMPARE(r.code, 0);
+        QSet<QString> kinds;
+        for (const QString& line : r.out.split('\n', Qt::SkipEmptyParts)) {
+            const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+            QVERIFY2(!o.isEmpty(), qPrintable(line));
+            kinds << o["kind"].toString();
+        }
+        QVERIFY2(kinds.contains("states") && kinds.contains("readings") && kinds.contains("event"),
+                 qPrintable(QStringList(kinds.values()).join(',')));
+
+        Sim silent({"--blocks", "ts:0,tit:1", "--silent-to", "tit:1=0e"});
+        r = cli(link(silent) + QStringList{"scan"}, 2600, SIGTERM);
+        QCOMPARE(r.code, 130);
+        QVERIFY2(r.err.contains("Прервано (поиск блоков)"), qPrintable(r.err));
+        QVERIFY2(r.ms < 3200, qPrintable(QString::number(r.ms)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
