@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "cputime.h"
+#include "simprocess.h"
 
 namespace
 {
@@ -34,42 +35,20 @@ struct ProbeClock : PolicyOperator {
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const QString simPath =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/kp-sim");
-    QUdpSocket probe; // a free loopback port for the simulator
-    probe.bind(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.localPort();
-    probe.close();
-
     QString blocks;
     for (const char* type : {"ts", "tit", "tu"})
         for (int a = 0; a < 8; ++a)
             blocks += QStringLiteral("%1:%2,").arg(type).arg(a);
     blocks.chop(1);
-    QProcess sim;
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(simPath, {QStringLiteral("--port"), QString::number(port), QStringLiteral("--blocks"),
-                        blocks, QStringLiteral("--quiet")});
-    if (!sim.waitForStarted() || !sim.waitForReadyRead(5000)) {
-        std::fprintf(stderr, "kp-sim did not start (%s)\n", qPrintable(simPath));
+    SimProcess sim;
+    if (!sim.Start({QStringLiteral("--blocks"), blocks, QStringLiteral("--quiet")}))
         return 1;
-    }
 
     ProgramCore core;
     LinkCore& link = core.Link;
-    link.settings.BaseIP = link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
-    link.settings.BasePortD = QString::number(port);
     link.settings.DebugMode = qEnvironmentVariableIsSet("TRACE_ON");
-    link.Timer4.setInterval(50);
-    (void)link.ConnectClick(true);
-    QElapsedTimer t;
-    t.start();
-    while (!link.LinkOpen && t.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (!link.LinkOpen) {
-        std::fprintf(stderr, "the link did not start\n");
+    if (!LinkUp(link, sim.port, 50))
         return 1;
-    }
     link.Timer4.stop();
 
     ProbeClock clock;
@@ -98,7 +77,5 @@ int main(int argc, char* argv[])
     std::printf("  %d bare SendAndWait exchanges: %.3f s wall, %.3f s program CPU (%d failed)\n",
                 awaited, bareWall, bareCpu, failed);
     std::printf("  ratio: %.2f x wall, %.2f x CPU\n", probeWall / bareWall, probeCpu / bareCpu);
-    sim.terminate();
-    sim.waitForFinished(2000);
     return core.Blocks.bloks.count() == 24 && failed == 0 ? 0 : 1;
 }

@@ -15,35 +15,21 @@
 #include <cstdio>
 
 #include "cputime.h"
+#include "simprocess.h"
 #include <vector>
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const int exchanges = argc > 1 ? atoi(argv[1]) : 3050;
-    const QString simPath =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/kp-sim");
-
-    QUdpSocket probe; // a free loopback port for the simulator
-    probe.bind(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.localPort();
-    probe.close();
-
-    QProcess sim;
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(simPath, {QStringLiteral("--port"), QString::number(port), QStringLiteral("--blocks"),
-                        QStringLiteral("ts:0"), QStringLiteral("--quiet")});
-    if (!sim.waitForStarted() || !sim.waitForReadyRead(5000)) {
-        std::fprintf(stderr, "kp-sim did not start (%s)\n", qPrintable(simPath));
+    SimProcess sim;
+    if (!sim.Start({QStringLiteral("--blocks"), QStringLiteral("ts:0"), QStringLiteral("--quiet")}))
         return 1;
-    }
 
     TraceLog trace;
     LinkCore link(trace);
     ReceiveDispatcher dispatcher(link, trace);
     AdapterAnnouncements announcements(link, trace);
-    link.settings.BaseIP = link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
-    link.settings.BasePortD = QString::number(port);
     link.settings.DebugMode = qEnvironmentVariableIsSet("TRACE_ON");
     link.onDatagram = [&](const TPacket& d, const QHostAddress& from) {
         dispatcher.Dispatch(d, from);
@@ -51,16 +37,8 @@ int main(int argc, char* argv[])
     dispatcher.onAnnouncement = [&](const TPacket& d, const QHostAddress& from) {
         announcements.Handle(d, from);
     };
-    link.ConnectClick(true);
-    link.Timer4.setInterval(50);
-    QElapsedTimer t;
-    t.start();
-    while (!link.LinkOpen && t.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (!link.LinkOpen) {
-        std::fprintf(stderr, "the link did not start\n");
+    if (!LinkUp(link, sim.port, 50))
         return 1;
-    }
 
     const TPacket read = packet::Request(0xC4, 0x18, 0, 0x00, {0x00, 0x00});
     std::vector<double> us;
@@ -96,7 +74,5 @@ int main(int argc, char* argv[])
     std::printf("  program CPU time %.3f s (%.1f us per exchange)\n", cpu, cpu * 1e6 / exchanges);
     std::printf("waiting %.3f s for a reply that never comes (%s): program CPU %.4f s = %.2f %%\n",
                 idleWall, answered ? "answered!" : "none", idleCpu, 100.0 * idleCpu / idleWall);
-    sim.terminate();
-    sim.waitForFinished(2000);
     return failed ? 1 : 0;
 }

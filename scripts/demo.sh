@@ -37,8 +37,8 @@ EOF
 fi
 
 # A sample firmware image for "Загрузить образ", made afresh (never a real block's firmware).
-# Every block but ts:1 already runs its version, so after loading it a discovery ticks ts:1
-# alone as out of date.
+# Every block but ts:1 and tit:2 already runs its version, so after loading it a discovery
+# ticks those two as out of date, and after "Перепрограммировать" a discovery ticks none.
 version="Tavena sim v1.04"
 image=build/default/demo/sample-v1.04.rom
 mkdir -p "$(dirname "$image")"
@@ -49,7 +49,7 @@ build/default/sim/kp-sim --write-image "$image" --image-version "$version" >/dev
 # block 0 through normally closed contacts.
 build/default/sim/kp-sim --bind "$adapter_ip" --held-ip "$adapter_ip" --port "$port" --mac "$mac" \
     --relink --blocks ts:0,ts:1,tit:2,tu:0,tu:3 --bench --param tu:3@0=5 \
-    --block-version "ts:0,tit:2,tu:0,tu:3=$version" &
+    --block-version "ts:0,tu:0,tu:3=$version" &
 sim=$!
 trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
 sleep 0.3

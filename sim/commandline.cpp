@@ -640,7 +640,9 @@ std::optional<CommandLine> ParseCommandLine(const QStringList& arguments, QStrin
                   burst,          burstSlice,
                   burstPause});
     p.addOptions(blockOptions.all());
-    p.addOptions({writeImage, imageVersion});
+    const QCommandLineOption capture = Option(
+        "capture", "Record every datagram sent and received to a pcapng capture file.", "file");
+    p.addOptions({writeImage, imageVersion, capture});
 
     if (!p.parse(arguments)) {
         Fail(error, p.errorText());
@@ -793,6 +795,7 @@ std::optional<CommandLine> ParseCommandLine(const QStringList& arguments, QStrin
     if (p.isSet(imageVersion) && !p.isSet(writeImage))
         return fail(QStringLiteral("--image-version needs --write-image"));
     cl.imagePath = p.value(writeImage);
+    cl.capturePath = p.value(capture);
     cl.imageVersion = p.isSet(imageVersion) ? ToCp1251(p.value(imageVersion)) : "TS v1.04 sim";
     if (cl.imageVersion.isEmpty() || cl.imageVersion.size() > SimBlock::VersionAreaSize)
         return fail(QStringLiteral("--image-version must be 1..48 characters"));

@@ -16,6 +16,7 @@ struct CommandLine {
     // --write-image: the program writes the sample image here and exits.
     QString imagePath;
     QByteArray imageVersion;
+    QString capturePath; // --capture: the exchange recorded here
 };
 
 // Parses the arguments (the first is the program name). A bind address outside the loopback

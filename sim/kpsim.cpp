@@ -202,6 +202,7 @@ void KpSim::readDatagrams()
             continue;
         peerAddress_ = dg.senderAddress();
         peerPort_ = quint16(dg.senderPort());
+        emit datagramReceived(dg.data());
         handle(dg.data());
     }
 }

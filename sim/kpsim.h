@@ -264,7 +264,8 @@ signals:
     void clockSet(uint32_t seconds);
     void ignoredDatagram(const QByteArray& datagram);
     void datagramSent(const QByteArray& datagram);
-    void telecontrolSelected(int address, int relay);             // relay 1..256 as commanded
+    void datagramReceived(const QByteArray& datagram); // from the program, as peerAddress()
+    void telecontrolSelected(int address, int relay);  // relay 1..256 as commanded
     void telecontrolExecuted(int address, int relay, int status); // relay 0: none selected
     void relaySwitched(int address, int relay, bool on);
     void archiveRequested(int address, int position);

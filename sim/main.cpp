@@ -2,6 +2,7 @@
 // --write-image it only writes the sample firmware image.
 
 #include "commandline.h"
+#include "exchange/pcapng.h"
 #include "kpsim.h"
 #include "sampleimage.h"
 #include "tavenaversion.h"
@@ -84,6 +85,37 @@ int main(int argc, char** argv)
         return 1;
     }
     out << kpsim::StartMessage(sim.options(), sim.localPort()) << Qt::endl;
+
+    // --capture: every datagram, both ways, written as it goes.
+    PcapngWriter capture;
+    if (!cl->capturePath.isEmpty()) {
+        if (!capture.Open(cl->capturePath, &error)) {
+            err << "kp-sim: " << cl->capturePath << ": " << error << Qt::endl;
+            return 1;
+        }
+        const quint32 self = sim.options().bindAddress.toIPv4Address();
+        auto record = [&, self](const QByteArray& d, bool sent) {
+            const quint32 peer = sim.peerAddress().toIPv4Address();
+            const capture::UdpEnds ends =
+                sent ? capture::UdpEnds{self, sim.localPort(), peer, sim.peerPort()}
+                     : capture::UdpEnds{peer, sim.peerPort(), self, sim.localPort()};
+            capture.Append(capture::NowMicroseconds(), ends, d, {});
+            QString problem;
+            if (!capture.Flush(&problem)) {
+                err << "kp-sim: capture stopped: " << problem << Qt::endl;
+                capture.Close();
+            }
+        };
+        QObject::connect(&sim, &kpsim::KpSim::datagramSent, &app, [&, record](const QByteArray& d) {
+            if (capture.IsOpen())
+                record(d, true);
+        });
+        QObject::connect(&sim, &kpsim::KpSim::datagramReceived, &app,
+                         [&, record](const QByteArray& d) {
+                             if (capture.IsOpen())
+                                 record(d, false);
+                         });
+    }
     QObject::connect(&sim, &kpsim::KpSim::burstFinished, &app, [&out](int sent) {
         out << "kp-sim: burst of " << sent << " datagrams sent" << Qt::endl;
     });

@@ -214,6 +214,72 @@ int ParamsSet(Cli& cli, blocks::Ref block, const QStringList& assignments, const
     return exitcode::Done;
 }
 
+int Flash(Cli& cli, const QString& image, bool loader, const QList<blocks::Ref>& blocksToFlash)
+{
+    BlockService& b = cli.core.Blocks;
+    if (!cli.core.Image.Load(image))
+        return exitcode::Usage; // the operator was told why
+    cli.op.FailedStage.clear();
+    b.QScanClick(); // ticks the blocks whose version differs from the image's
+    if (cli.interrupts.interrupted)
+        return cli.Outcome();
+
+    // The lines to program, in the order the run takes them.
+    QList<std::pair<blocks::Ref, int>> targets;
+    if (!blocksToFlash.isEmpty()) {
+        for (int line = 0; line < b.bloks.count(); ++line)
+            b.bloks.SetTicked(line, false);
+        for (const blocks::Ref& r : blocksToFlash) {
+            const BlockService::Entry& e = b.TableEntry(r.slot, r.address);
+            if (e.function == 0)
+                return cli.Fail(exitcode::NoAnswer, QStringLiteral("Блок %1 не найден на шине")
+                                                        .arg(blocks::RefText(r.slot, r.address)));
+            b.bloks.SetTicked(e.line, true);
+        }
+    }
+    for (int slot = 1; slot <= blocks::Slots; ++slot)
+        for (int address = 0; address < blocks::Addresses; ++address) {
+            const BlockService::Entry& e = b.TableEntry(slot, address);
+            if (e.function != 0 && b.bloks.ticked(e.line))
+                targets.append({blocks::Ref{slot, address}, e.line});
+        }
+
+    if (loader)
+        cli.core.Firmware.BitBtn55Click();
+    else
+        cli.core.Firmware.BitBtn3Click();
+    const int code = cli.Outcome();
+
+    // Done: unticked by the run. Half done: the line it was on when it stopped. Untouched: the
+    // rest.
+    QJsonArray done, half, untouched;
+    for (const auto& [ref, line] : targets) {
+        const QString name = blocks::RefText(ref.slot, ref.address);
+        if (!b.bloks.ticked(line))
+            done.append(name);
+        else if (line == b.bloks.selected() && code != exitcode::Done)
+            half.append(name);
+        else
+            untouched.append(name);
+    }
+    if (cli.json) {
+        cli.Print(QJsonObject{{"done", done}, {"half_done", half}, {"untouched", untouched}});
+    } else {
+        auto list = [](const QJsonArray& a) {
+            QStringList names;
+            for (const QJsonValue& v : a)
+                names << v.toString();
+            return names.isEmpty() ? QStringLiteral("—") : names.join(QStringLiteral(", "));
+        };
+        cli.out << QStringLiteral("Прошиты: ") << list(done) << Qt::endl;
+        if (!half.isEmpty())
+            cli.out << QStringLiteral("Прошиты не до конца: ") << list(half) << Qt::endl;
+        if (!untouched.isEmpty())
+            cli.out << QStringLiteral("Не тронуты: ") << list(untouched) << Qt::endl;
+    }
+    return code;
+}
+
 int ClockSet(Cli& cli)
 {
     LinkCore& link = cli.core.Link;

@@ -42,6 +42,8 @@ int Scan(Cli& cli);
 int ParamsGet(Cli& cli, blocks::Ref block);
 // assignments: "key=value" each; file: a JSON object of keys and values (or {"values": ...}).
 int ParamsSet(Cli& cli, blocks::Ref block, const QStringList& assignments, const QString& file);
+// blocksToFlash: the blocks to program, or empty for the ones the image makes out of date.
+int Flash(Cli& cli, const QString& image, bool loader, const QList<blocks::Ref>& blocksToFlash);
 int ClockSet(Cli& cli);
 int TelecontrolCommand(Cli& cli, blocks::Ref block, int relay);
 int Watch(Cli& cli);

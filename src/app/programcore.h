@@ -1,8 +1,9 @@
 #pragma once
 // The program's core objects, wired as the program runs them: the exchange link with its trace,
 // its recorder, dispatcher and announcements, the live tables and telecontrol, the local query
-// service and the block service. The main window shows them; the command-line tool and the tests
-// drive them without a window. They live as long as their owner, which keeps them for the process.
+// service, the block service with firmware programming, and the module test bench. The main
+// window shows them; the command-line tool and the tests drive them without a window. They live
+// as long as their owner, which keeps them for the process.
 
 #include "blocks/blockservice.h"
 #include "blocks/calibration.h"
@@ -15,6 +16,10 @@
 #include "exchange/tracelog.h"
 #include "fielddata/livetables.h"
 #include "fielddata/telecontrol.h"
+#include "firmware/image.h"
+#include "firmware/programming.h"
+#include "testbench/benchconfig.h"
+#include "testbench/moduletest.h"
 
 struct ProgramCore {
     ProgramCore();
@@ -32,4 +37,8 @@ struct ProgramCore {
     BlockService Blocks{Link, Dispatcher, Trace};
     AdcCalibration Calibration{Link, Blocks};
     InterlockTransfer Interlock{Link, Blocks};
+    firmware::FirmwareImage Image{Blocks};
+    firmware::FirmwareProgramming Firmware{Link, Blocks, Image};
+    BenchConfig Bench{Blocks};
+    ModuleTest Test{Link, Tc, Tables, Blocks, Bench};
 };

@@ -24,6 +24,8 @@ const char* const Help = R"(
   scan                        найти блоки на шине (как «Найти установленные блоки»)
   params get БЛОК             параметры блока с их ключами
   params set БЛОК КЛЮЧ=ЗНАЧ…  записать параметры и прочитать обратно (или --file F.json)
+  flash ОБРАЗ (--outdated | --blocks ts:1,tu:0…) [--loader]
+                              прошить блоки образом *.rom (устаревшие или названные)
   clock set                   установить время КП
   tc БЛОК РЕЛЕ                команда телеуправления (блок tu:N, реле 1..256)
   watch                       телесигналы, события, измерения и счётчики по мере прихода
@@ -44,7 +46,8 @@ struct Options {
     int retries = 0;
     bool interactive = false;
     bool json = false;
-    QString file;
+    QString file, blockList;
+    bool outdated = false, loader = false;
     QStringList args;
 };
 
@@ -146,6 +149,20 @@ int Run(Cli& cli, const Options& o)
         return block(2) ? ParamsGet(cli, *block(2)) : badBlock(2);
     if (command == u"params" && sub == u"set" && a.size() >= 3)
         return block(2) ? ParamsSet(cli, *block(2), a.mid(3), o.file) : badBlock(2);
+    if (command == u"flash" && a.size() == 2) {
+        QList<blocks::Ref> chosen;
+        for (const QString& name : o.blockList.split(u',', Qt::SkipEmptyParts)) {
+            const auto r = blocks::ParseRef(name);
+            if (!r)
+                return cli.Fail(exitcode::Usage,
+                                QStringLiteral("Неверный блок «%1» в --blocks").arg(name));
+            chosen << *r;
+        }
+        if (o.outdated == !chosen.isEmpty())
+            return cli.Fail(exitcode::Usage,
+                            QStringLiteral("flash: нужно одно из --outdated или --blocks СПИСОК"));
+        return Flash(cli, a[1], o.loader, chosen);
+    }
     if (command == u"clock" && sub == u"set" && a.size() == 2)
         return ClockSet(cli);
     if (command == u"tc" && a.size() == 3) {
@@ -200,8 +217,12 @@ int main(int argc, char* argv[])
     const QCommandLineOption json("json", "Вывод в JSON (ключи ASCII).");
     const QCommandLineOption file("file", "params set: значения из JSON-файла.", "F.json");
     const QCommandLineOption capture("capture", "Записать весь обмен в файл pcapng.", "FILE");
-    for (const auto* o : {&settings, &adapter, &computer, &port, &mac, &timeout, &km4, &linkTimeout,
-                          &retries, &interactive, &json, &file, &capture})
+    const QCommandLineOption outdated("outdated", "flash: устаревшие блоки (как отмечает окно).");
+    const QCommandLineOption blockList("blocks", "flash: эти блоки, например ts:1,tu:0.", "СПИСОК");
+    const QCommandLineOption loader("loader", "flash: перезапись загрузчика вместо прошивки.");
+    for (const auto* o :
+         {&settings, &adapter, &computer, &port, &mac, &timeout, &km4, &linkTimeout, &retries,
+          &interactive, &json, &file, &capture, &outdated, &blockList, &loader})
         parser.addOption(*o);
     parser.addPositionalArgument("command", "Подкоманда и её аргументы.",
                                  "ПОДКОМАНДА [АРГУМЕНТЫ…]");
@@ -228,6 +249,9 @@ int main(int argc, char* argv[])
     o.json = parser.isSet(json);
     o.file = parser.value(file);
     o.capture = parser.value(capture);
+    o.outdated = parser.isSet(outdated);
+    o.loader = parser.isSet(loader);
+    o.blockList = parser.value(blockList);
     o.args = parser.positionalArguments();
     bool ok = false;
     o.linkTimeout = parser.value(linkTimeout).toInt(&ok);

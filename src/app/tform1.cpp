@@ -5,6 +5,7 @@
 #include "exchange/tracepage.h"
 #include "fielddata/datapage.h"
 #include "fielddata/telecontrolgroup.h"
+#include "firmware/firmwareview.h"
 #include "support/eventwait.h"
 #include "support/messagebox.h"
 #include "tavenaversion.h"
@@ -59,6 +60,7 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     SpeedButton2 = TabSheet9->SpeedButton2;
     GroupBox7 = TabSheet9->GroupBox7;
     BitBtn55 = TabSheet9->BitBtn55;
+    FirmwareButtons = new firmware::FirmwareView(Core.Image, Core.Firmware, Blocks, *TabSheet9);
     TabSheet5 = new QWidget(PageControl1);
     TabSheet5->setObjectName(QStringLiteral("TabSheet5"));
     auto* adaptersLayout = new QVBoxLayout(TabSheet5);
@@ -102,7 +104,6 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     status->addWidget(StatusMessage, 1);
     setStatusBar(status);
 
-    setupTimer(TimerTest, "TimerTest", 2000);
     setupTimer(timerWait, "timerWait", 500);
     setupTimer(Timer5, "Timer5", 1000);
     connect(&Timer5, &QTimer::timeout, this, &TForm1::Timer5Timer);
@@ -315,6 +316,8 @@ void TForm1::ShowStatusNotice(const QString& text)
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    if (!Core.Firmware.MayClose())
+        return event->ignore(); // the programming run goes on
     // Ends every wait in progress: the operations stop without a word, nothing more is sent.
     eventwait::SetClosing(true);
     Capture.Stop();

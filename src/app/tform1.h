@@ -24,6 +24,10 @@ class BlocksPage;
 class DataPage;
 class TelecontrolGroup;
 class TracePage;
+namespace firmware
+{
+class FirmwareView;
+}
 
 class TForm1 : public QMainWindow
 {
@@ -78,14 +82,15 @@ public:
     QToolButton* SpeedButton2;
     QGroupBox* GroupBox7;
     QPushButton* BitBtn55;
+    firmware::FirmwareView* FirmwareButtons; // "Загрузить образ", "Перепрограммировать", ...
 
     QLabel* WaitPanel;
     QLabel* StatusPanel[3];
     QLabel* StatusMessage; // plain notices beside the counters
 
-    QTimer TimerTest; // module test pacing
-    QTimer timerWait; // blinks WaitPanel
-    QTimer Timer5;    // datagram counters
+    QTimer& TimerTest = Core.Test.TimerTest; // module test pacing
+    QTimer timerWait;                        // blinks WaitPanel
+    QTimer Timer5;                           // datagram counters
 
     // The tab indexes of the page control, in order.
     enum Tab { TabTrace = 0, TabData = 1, TabBlocks = 2, TabAdapters = 3, TabSettings = 4 };

@@ -17,7 +17,8 @@ AppWindows CreateWindows(const QStringList& args, QSettings* store)
     AppWindows w;
     w.Form1 = std::make_unique<TForm1>(args, store);
     w.TiiVal = std::make_unique<TTiiVal>();
-    w.Testconf = std::make_unique<TTestconf>();
+    w.Testconf = std::make_unique<TTestconf>(w.Form1->Core.Test, w.Form1->Core.Bench,
+                                             TTestconf::OpenStore(store));
     w.TxtBLK = std::make_unique<TTxtBLK>();
     w.Form7 = std::make_unique<QWidget>();
     w.Form7->setObjectName(QStringLiteral("TForm7"));
@@ -29,6 +30,7 @@ AppWindows CreateWindows(const QStringList& args, QSettings* store)
     preset->operations = &main->Link.Operations;
     QObject::connect(main, &TForm1::counterPresetRequested, preset, &TTiiVal::OpenForCell);
     w.TxtBLK->Attach(main->Core.Interlock, *main->TabSheet9);
+    QObject::connect(bench, &TTestconf::waitPanelRequested, main, &TForm1::ShowWaitPanel);
     QObject::connect(main, &TForm1::testWindowRequested, bench, [bench] {
         bench->show();
         bench->raise();

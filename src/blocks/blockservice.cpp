@@ -4,6 +4,7 @@
 #include "exchange/dispatcher.h"
 #include "exchange/linkcore.h"
 #include "exchange/tracelog.h"
+#include "support/atexit.h"
 #include "support/byteorder.h"
 #include "support/cp1251.h"
 #include "support/eventwait.h"
@@ -16,14 +17,6 @@ const QString NoAnswerRepeat = QStringLiteral("Нет ответа от блок
 const QString CaptionVersion = QStringLiteral("Считывание версии");
 const QString CaptionDiagnostics = QStringLiteral("Считывание Диагностики");
 const QString CaptionWrite = QStringLiteral("Запись конфигурации");
-
-// Runs `done` when it goes out of scope: the controls are restored whichever way an operation
-// ends.
-template <typename F> struct AtExit {
-    F done;
-    ~AtExit() { done(); }
-};
-template <typename F> AtExit(F) -> AtExit<F>;
 } // namespace
 
 BlockService::BlockService(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
@@ -297,20 +290,28 @@ void BlockService::BitBtn6Click()
     const uint8_t f = uint8_t(SelectedBlockFunction);
     const uint8_t a = uint8_t(SelectedBlockAddress);
     const auto record = ConfigBuffer;
+    (void)WriteRecord(*Operator, f, a, record);
+}
+
+Reply BlockService::WriteRecord(OperatorIo& op, uint8_t f, uint8_t a,
+                                std::span<const uint8_t> record)
+{
+    const auto told = [&op](Reply r) {
+        if (r == Reply::NoAnswer)
+            op.Tell(CaptionWrite, NoAnswerRepeat);
+        return r;
+    };
     for (int chunk = 0; chunk < blocks::ChunksOf(f); ++chunk) {
         const Reply r = link_.SendAndWait(
             blockreq::ConfigWrite(f, a, chunk == 0, blockreq::ChunkOf(record, chunk)));
-        if (r == Reply::Stopped)
-            return;
-        if (r == Reply::NoAnswer)
-            return Operator->Tell(CaptionWrite, NoAnswerRepeat);
+        if (r != Reply::Answered)
+            return told(r);
     }
     const Reply end = link_.SendAndWait(blockreq::ConfigWriteEnd(f, a));
-    if (end == Reply::Stopped)
-        return;
-    if (end == Reply::NoAnswer)
-        return Operator->Tell(CaptionWrite, NoAnswerRepeat);
+    if (end != Reply::Answered)
+        return told(end);
     (void)link_.SendAndWait(blockreq::Completion(f, a)); // its outcome does not matter
+    return Reply::Answered;
 }
 
 void BlockService::MenuItem2Click()

@@ -8,13 +8,15 @@
 #include "blocks/blocklist.h"
 #include "blocks/blocktypes.h"
 #include "blocks/parameters.h"
+#include "exchange/linkcore.h"
 
 #include <QObject>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 
-class LinkCore;
 class OperatorIo;
 class PolicyOperator;
 class ReceiveDispatcher;
@@ -99,6 +101,11 @@ public:
     bool SelectionProcedure();
     // "Записать параметры блока".
     void BitBtn6Click();
+    // Writes the record of block F at A, for an operation that holds the operation guard: its
+    // chunks (the first as write start, the others as write continue), the write end, then
+    // the completion, whose outcome does not matter. A missing reply stops the write and is
+    // told to `op`. Answered once the write end was answered.
+    Reply WriteRecord(OperatorIo& op, uint8_t f, uint8_t a, std::span<const uint8_t> record);
     // "Размножить".
     void MenuItem2Click();
 

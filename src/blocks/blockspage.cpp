@@ -175,8 +175,7 @@ BlocksPage::BlocksPage(BlockService& service, QWidget* parent) : QWidget(parent)
     layout->addLayout(right, 1);
 
     Operator.onProgress = [this](int minimum, int maximum, int position) {
-        ProgressBar1->setRange(minimum, maximum);
-        ProgressBar1->setValue(position);
+        ShowProgress(minimum, maximum, position);
     };
     Operator.onBusy = [this](bool on) { emit waitPanelRequested(on); };
     service.SetOperator(&Operator);
@@ -204,6 +203,24 @@ void BlocksPage::AttachCalibration(AdcCalibration& calibration)
 {
     Panel5 = new CalibrationPanel(calibration, ConfigBl);
     connect(Panel6, &ActionPanel::doubleClicked, &calibration, &AdcCalibration::Panel6DblClick);
+}
+
+void BlocksPage::ShowProgress(int minimum, int maximum, int position)
+{
+    // A firmware run sets a position per byte, and the bar weighs every value it is given
+    // against its style before it repaints. It is given the values that change what it shows:
+    // a new range, either end of it, a position outside it, or a step of a pixel or more.
+    QProgressBar* bar = ProgressBar1;
+    const qint64 pixel =
+        std::max<qint64>(1, (qint64(maximum) - minimum) / std::max(1, bar->width()));
+    if (minimum == bar->minimum() && maximum == bar->maximum() && position > minimum &&
+        position < maximum && std::abs(position - qint64(bar->value())) < pixel)
+        return;
+    bar->setRange(minimum, maximum);
+    if (position < minimum)
+        bar->reset(); // a position below the range shows an empty bar
+    else
+        bar->setValue(position);
 }
 
 void BlocksPage::ShowControls()

@@ -85,6 +85,7 @@ signals:
     void waitPanelRequested(bool show);
 
 private:
+    void ShowProgress(int minimum, int maximum, int position);
     void ShowControls();
     void ShowSelected(int line);
 

@@ -3,12 +3,12 @@
 #include "blocks/blockrequests.h"
 #include "blocks/blockservice.h"
 #include "exchange/linkcore.h"
+#include "support/atexit.h"
 #include "support/cp1251.h"
 #include "support/operatorio.h"
 
 #include <QFile>
 #include <QSaveFile>
-#include <QScopeGuard>
 
 namespace
 {
@@ -163,7 +163,7 @@ void InterlockTransfer::Bracketed(const std::function<Step()>& transfer)
         return;
     OperatorIo& op = *blocks_.Operator;
     op.Busy(true);
-    const auto hide = qScopeGuard([&op] { op.Busy(false); });
+    AtExit hide{[&op] { op.Busy(false); }};
     if (transfer() != Step::Stop)
         (void)link_.SendRequest(blockreq::ServiceEnd());
 }

@@ -47,10 +47,20 @@ bool Telecontrol::RxSpeedButton1Click()
 
 bool Telecontrol::Command()
 {
+    return Exchange(Address, Relay);
+}
+
+bool Telecontrol::Command(int address, int relay)
+{
+    return Exchange(address, relay);
+}
+
+bool Telecontrol::Exchange(const int& address, int relay)
+{
     running_ = true;
     dispatcher_.TuResultArrived = false;
     dispatcher_.TuPreparing = true;
-    const Sent select = link_.SendRequest(SelectCommand(Address, Relay));
+    const Sent select = link_.SendRequest(SelectCommand(address, relay));
     if (select == Sent::Stopped) {
         dispatcher_.TuPreparing = false;
         running_ = false;
@@ -73,7 +83,7 @@ bool Telecontrol::Command()
             break;
         // The block is ready: execute.
         dispatcher_.TuPreparing = true;
-        const Sent execute = link_.SendRequest(ExecuteCommand(Address));
+        const Sent execute = link_.SendRequest(ExecuteCommand(address));
         stopped = execute == Sent::Stopped;
         if (stopped)
             break;

@@ -50,6 +50,8 @@ public:
     // One select-execute exchange for Address and Relay, for an operation that holds the
     // operation guard already. False when stopped.
     bool Command();
+    // The same for the given block and relay, whatever the spin edits hold (the module test).
+    bool Command(int address, int relay);
 
     // Records of telecontrol blocks (function 0x42): ready, result and diagnostics.
     void HandleRecord(const CanRecord& record);
@@ -67,6 +69,8 @@ signals:
 
 private:
     void AddEvent(const QString& line);
+    // The exchange; the execute command reads `address` again.
+    bool Exchange(const int& address, int relay);
     void Timer3Timer();
     void Diagnostics(const CanRecord& record, bool secondForm);
     void Result(const CanRecord& record);

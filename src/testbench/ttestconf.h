@@ -1,11 +1,63 @@
 #pragma once
-// "Проверка модулей": the module test bench window.
+// "Проверка модулей": the module test bench window. It shows the module test's action log and
+// result matrix, holds the edits of the bench configuration (kept in its own settings file)
+// and forwards the buttons to the module test; its messages are boxes over this window.
+
+#include "support/messagebox.h"
 
 #include <QWidget>
+#include <memory>
+
+class BenchConfig;
+class ModuleTest;
+class QLineEdit;
+class QPushButton;
+class QSettings;
+class QTableView;
 
 class TTestconf : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TTestconf(QWidget* parent = nullptr);
+    // store: the window's settings (its own file beside the main settings when null); the
+    // window takes ownership.
+    TTestconf(ModuleTest& test, BenchConfig& bench, QSettings* store = nullptr,
+              QWidget* parent = nullptr);
+    ~TTestconf() override;
+
+    // The window's own settings file: organisation "Brantell", application
+    // "TavenaConfig-Testconf"; or, given the main store, a file of that name beside it.
+    static QSettings* OpenStore(const QSettings* beside = nullptr);
+
+    QLineEdit* Edit_ts_cycletime;
+    QLineEdit* Edit_ts_entr;
+    QPushButton* Button_ts_write;
+    QLineEdit* Edit_tu_type;
+    QLineEdit* Edit_tu_exit;
+    QLineEdit* Edit_tu_min;
+    QLineEdit* Edit_tu_max;
+    QPushButton* Button_tu_write;
+    QTableView* TestActions;
+    QPushButton* Button_clear_testactions;
+    QTableView* StringGrid1;
+    QPushButton* Button_test;
+    QPushButton* Button_test_big;
+    QPushButton* Button_close_window;
+
+    MessageBoxOperator Operator{this};
+
+signals:
+    // The main window's "Ожидайте завершения операции!" panel, shown or hidden.
+    void waitPanelRequested(bool show);
+
+private:
+    QLineEdit* AddEdit(class QGridLayout* grid, int row, const char* name, const QString& caption,
+                       const QString& initial);
+    void ShowButtons();
+    void Button_ts_writeClick();
+    void Button_tu_writeClick();
+
+    ModuleTest& test_;
+    BenchConfig& bench_;
+    std::unique_ptr<QSettings> store_;
 };

@@ -2,6 +2,8 @@
 // and exit code, JSON read back, the refusals of bad input, a silent block, no adapter, and
 // interruption.
 
+#include "exchange/pcapngreader.h"
+
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -135,6 +137,55 @@ private slots:
         QVERIFY(ts.out.startsWith("ts_cycle\t120\tВремя цикла ТС    (sec)\n"));
     }
 
+    // Both ends record the exchange: what one sent, the other received, datagram for datagram.
+    void bothEndsCapture()
+    {
+        const QString simFile = dir.filePath("sim.pcapng"), cliFile = dir.filePath("cli.pcapng");
+        {
+            Sim sim({"--blocks", "ts:0", "--capture", simFile});
+            QCOMPARE(cli(link(sim) + QStringList{"scan", "--capture", cliFile}).code, 0);
+        }
+        const pcapng::Capture atSim = pcapng::readFile(simFile), atCli = pcapng::readFile(cliFile);
+        QVERIFY2(atSim.error.isEmpty() && atCli.error.isEmpty(),
+                 qPrintable(atSim.error + atCli.error));
+        QList<QByteArray> sentByCli, receivedBySim;
+        for (const pcapng::Packet& p : atCli.packets)
+            if (p.destinationPort != p.sourcePort &&
+                p.destinationPort == atSim.packets[0].destinationPort)
+                sentByCli << p.payload;
+        for (const pcapng::Packet& p : atSim.packets) {
+            QVERIFY(p.checksumsValid);
+            if (p.destinationPort == atSim.packets[0].destinationPort)
+                receivedBySim << p.payload;
+        }
+        QVERIFY(sentByCli.size() > 20);
+        QCOMPARE(receivedBySim, sentByCli);
+    }
+
+    // The out-of-date blocks flashed, as the window ticks them, and a second scan reading the
+    // new version; then a run interrupted in the middle of its first block.
+    void flashOutdatedAndInterrupted()
+    {
+        const QString image = dir.filePath("v9.rom");
+        QCOMPARE(QProcess::execute(QStringLiteral(KPSIM_PROGRAM),
+                                   {"--write-image", image, "--image-version", "V9 sim"}),
+                 0);
+        Sim sim({"--blocks", "ts:0,tit:2,tu:3", "--block-version", "tu:3=V9 sim"});
+        Run r = cli(link(sim) + QStringList{"flash", image, "--outdated", "--json"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.json().object()["done"].toArray(), QJsonArray({"ts:0", "tit:2"}));
+        QVERIFY2(r.err.contains("программирование блоков: 100%"), qPrintable(r.err));
+        r = cli(link(sim) + QStringList{"scan", "--json"});
+        for (const QJsonValue& b : r.json().array())
+            QCOMPARE(b.toObject()["version"].toString(), "V9 sim");
+
+        Sim slow({"--blocks", "ts:0,ts:1", "--reply-delay", "2"});
+        r = cli(link(slow) + QStringList{"flash", image, "--blocks", "ts:1,ts:0"}, 3500);
+        QCOMPARE(r.code, 130);
+        QCOMPARE(r.out, "Прошиты: —\nПрошиты не до конца: ts:0\nНе тронуты: ts:1\n");
+        QVERIFY2(r.err.contains("Прервано (программирование блоков)"), qPrintable(r.err));
+    }
+
     void badInputIsRefused_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -150,6 +201,9 @@ private slots:
         QTest::newRow("telecontrol of a ТС block") << QStringList{"tc", "ts:1", "2"} << "tu:N";
         QTest::newRow("relay past 256") << QStringList{"tc", "tu:3", "257"} << "«257»";
         QTest::newRow("bad retries") << QStringList{"--retries", "-1", "scan"} << "--retries";
+        QTest::newRow("flash without a choice") << QStringList{"flash", "x.rom"} << "--outdated";
+        QTest::newRow("flash of a missing image")
+            << QStringList{"flash", "/nonexistent.rom", "--outdated"} << "Чтение файла";
     }
     void badInputIsRefused()
     {

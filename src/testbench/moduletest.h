@@ -1,0 +1,107 @@
+#pragma once
+// The module test: relay by relay, a bench on which relay k of the telecontrol block at bus
+// address 0 is wired to input k of the telesignal block at address 0. The run configures both
+// blocks, then for each cycle switches relays 1 to 32 in turn with the telecontrol exchange and,
+// after each, compares block 0's row of the telesignal table with the expected pattern: input
+// k reads 0 while relay k is held, every other input 1. The results go to the matrix
+// StringGrid1, the entries to the action log TestActions and to the run's log file.
+//
+// The state of the module test window lives here too: whether a run is going, the captions of
+// the start buttons, and the bench configuration buttons with their log entries.
+
+#include "fielddata/livetables.h"
+#include "testbench/actionlog.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+class BenchConfig;
+class BlockService;
+class LinkCore;
+class Telecontrol;
+
+class ModuleTest : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int MaxCycles = 50;
+    static constexpr int Relays = 32;
+    static constexpr int BenchAddress = 0;
+    static constexpr int StartDelayInterval = 3000;
+    static constexpr int CyclePacingInterval = 1000;
+    static constexpr int RelayPauseInterval = 150;
+    static constexpr int ResultColumn = 33;
+
+    ModuleTest(LinkCore& link, Telecontrol& telecontrol, LiveTables& tables, BlockService& blocks,
+               BenchConfig& bench, QObject* parent = nullptr);
+
+    // Paces the start and the cycles; its handler only stops it.
+    QTimer TimerTest;
+    int StartDelay = StartDelayInterval;   // ms after the configuration step
+    int CyclePacing = CyclePacingInterval; // ms before every cycle
+    int RelayPause = RelayPauseInterval;   // ms after every relay, without handling any event
+    // The clock of the entries and the log file's name.
+    std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+
+    ActionLog TestActions;
+    GridTableModel StringGrid1; // 34 x 33: inputs 1..32 and "Result" over relays 1..32
+
+    bool TestRunning = false;
+    bool StopRequested = false;
+    // The start buttons' captions and whether the configuration buttons may be used.
+    QString ButtonTestCaption = QStringLiteral("Запуск проверки");
+    QString ButtonTestBigCaption = QStringLiteral("Запуск проверки (30)");
+    bool ConfigButtonsEnabled = true;
+    // The log file of the latest run, absolute; empty before the first.
+    QString LogFile;
+
+    // "Запуск проверки" and "Запуск проверки (30)": one or thirty cycles, or the stop while a
+    // run is going.
+    void Button_testClick();
+    void Button_test_bigClick();
+    // The run, behind the operation guard; at most 50 cycles.
+    void RunModuleTest(int cycles);
+
+    // "Записать конфигурацию ТС" with the texts of Edit_ts_entr and Edit_ts_cycletime, and
+    // "Записать конфигурацию ТУ" with Edit_tu_min, Edit_tu_max, Edit_tu_exit and Edit_tu_type:
+    // the writes to the block selected in the list, between their two log entries.
+    void Button_ts_writeClick(const QString& entr, const QString& cycleTime);
+    void Button_tu_writeClick(const QString& minimum, const QString& maximum, const QString& exit,
+                              const QString& type);
+    // "Очистить лог".
+    void Button_clear_testactionsClick() { TestActions.Clear(); }
+
+signals:
+    // The captions or the configuration buttons' state changed.
+    void buttonsChanged();
+    // A run started: the window is to be shown.
+    void windowWanted();
+
+private:
+    void TimerTestTimer() { TimerTest.stop(); }
+    void Pace(int ms);
+    // True when the run is to end: the stop was asked for, or the program is closing.
+    bool Stopping();
+    void SetRunning(bool running);
+    // An entry in TestActions and in the log file; only in the file; the newest row's text
+    // replaced in TestActions, a line of its own in the file.
+    void Entry(const QString& text, ActionLog::Colour colour);
+    void FileLine(const QString& text);
+    void ReplaceLastEntry(const QString& text, ActionLog::Colour colour);
+    // One cycle; false when it was stopped.
+    bool Cycle(int cycle, bool& errors);
+    // The comparison after relay r; false when it failed.
+    bool Check(int relay);
+    void ResetRow();
+    // A configuration button: its entry, the texts converted, the write, the entry after it.
+    void ConfigButton(const QString& what, const QStringList& texts,
+                      const std::function<void(const QList<int>&)>& write);
+
+    LinkCore& link_;
+    Telecontrol& tc_;
+    LiveTables& tables_;
+    BlockService& blocks_;
+    BenchConfig& bench_;
+};
