@@ -6,6 +6,8 @@
 // as long as their owner, which keeps them for the process.
 
 #include "blocks/blockservice.h"
+#include "blocks/calibration.h"
+#include "blocks/interlock.h"
 #include "exchange/announcements.h"
 #include "exchange/capture.h"
 #include "exchange/dispatcher.h"
@@ -33,6 +35,8 @@ struct ProgramCore {
     Telecontrol Tc{Link, Dispatcher, Trace};
     LocalQueryService LocalQuery{Tables.Telesignals};
     BlockService Blocks{Link, Dispatcher, Trace};
+    AdcCalibration Calibration{Link, Blocks};
+    InterlockTransfer Interlock{Link, Blocks};
     firmware::FirmwareImage Image{Blocks};
     firmware::FirmwareProgramming Firmware{Link, Blocks, Image};
     BenchConfig Bench{Blocks};

@@ -56,6 +56,7 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     TabSheet10->setObjectName(QStringLiteral("TabSheet10"));
     TabSheet9 = new BlocksPage(Blocks, PageControl1);
     TabSheet9->setObjectName(QStringLiteral("TabSheet9"));
+    TabSheet9->AttachCalibration(Core.Calibration);
     SpeedButton2 = TabSheet9->SpeedButton2;
     GroupBox7 = TabSheet9->GroupBox7;
     BitBtn55 = TabSheet9->BitBtn55;

@@ -1,6 +1,7 @@
 #include "app/windows.h"
 
 #include "app/tform1.h"
+#include "blocks/blockspage.h"
 #include "blocks/ttxtblk.h"
 #include "fielddata/ttiival.h"
 #include "testbench/ttestconf.h"
@@ -28,6 +29,7 @@ AppWindows CreateWindows(const QStringList& args, QSettings* store)
     preset->sendAndWait = [main](const TPacket& p) { return main->Link.SendAndWait(p); };
     preset->operations = &main->Link.Operations;
     QObject::connect(main, &TForm1::counterPresetRequested, preset, &TTiiVal::OpenForCell);
+    w.TxtBLK->Attach(main->Core.Interlock, *main->TabSheet9);
     QObject::connect(bench, &TTestconf::waitPanelRequested, main, &TForm1::ShowWaitPanel);
     QObject::connect(main, &TForm1::testWindowRequested, bench, [bench] {
         bench->show();

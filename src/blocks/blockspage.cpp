@@ -1,6 +1,8 @@
 #include "blocks/blockspage.h"
 
 #include "blocks/blockservice.h"
+#include "blocks/calibration.h"
+#include "blocks/calibrationpanel.h"
 
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -195,6 +197,12 @@ BlocksPage::BlocksPage(BlockService& service, QWidget* parent) : QWidget(parent)
 void BlocksPage::LinkStarted()
 {
     BitBtn1->setEnabled(true);
+}
+
+void BlocksPage::AttachCalibration(AdcCalibration& calibration)
+{
+    Panel5 = new CalibrationPanel(calibration, ConfigBl);
+    connect(Panel6, &ActionPanel::doubleClicked, &calibration, &AdcCalibration::Panel6DblClick);
 }
 
 void BlocksPage::ShowProgress(int minimum, int maximum, int position)

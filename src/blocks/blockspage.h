@@ -11,7 +11,9 @@
 #include <QFrame>
 #include <QWidget>
 
+class AdcCalibration;
 class BlockService;
+class CalibrationPanel;
 class QAction;
 class QGroupBox;
 class QLineEdit;
@@ -58,7 +60,8 @@ public:
     QLineEdit* DiagRest;
     QLineEdit* DiagRep;
 
-    ActionPanel* Panel6; // "Калибровка АЦП"
+    ActionPanel* Panel6;                // "Калибровка АЦП"
+    CalibrationPanel* Panel5 = nullptr; // over ConfigBl, once the calibration is attached
     QPushButton* ReadBLK;
     QPushButton* WriteBLK;
     QPushButton* LoadFromFileBLK;
@@ -75,6 +78,8 @@ public:
 
     // At link start: the hidden probe button is enabled.
     void LinkStarted();
+    // The calibration panel over the grid, opened and closed through Panel6.
+    void AttachCalibration(AdcCalibration& calibration);
 
 signals:
     void waitPanelRequested(bool show);

@@ -31,24 +31,33 @@ QString FromCp1251(const QByteArray& bytes)
     return text;
 }
 
-QByteArray ToCp1251(const QString& text)
+QByteArray ToCp1251(const QString& text, bool* replaced)
 {
     QByteArray bytes;
     bytes.reserve(text.size());
-    for (QChar ch : text) {
-        const char16_t u = ch.unicode();
+    bool lost = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
         if (u < 0x80) {
             bytes.append(char(u));
             continue;
         }
         char out = '?';
-        for (int i = 0; i < 128; ++i) {
-            if (High[size_t(i)] == u && u != 0xFFFD) {
-                out = char(0x80 + i);
+        for (int k = 0; k < 128; ++k) {
+            if (High[size_t(k)] == u && u != 0xFFFD) {
+                out = char(0x80 + k);
                 break;
             }
         }
+        if (out == '?') {
+            lost = true;
+            // A character beyond the basic plane is one character in two code units.
+            if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+                ++i;
+        }
         bytes.append(out);
     }
+    if (replaced)
+        *replaced = lost;
     return bytes;
 }

@@ -5,5 +5,6 @@
 #include <QString>
 
 QString FromCp1251(const QByteArray& bytes);
-// Characters outside the code page become '?'.
-QByteArray ToCp1251(const QString& text);
+// Characters outside the code page become '?' (one for each character, also for one written
+// with a surrogate pair); `replaced` tells whether that happened.
+QByteArray ToCp1251(const QString& text, bool* replaced = nullptr);

@@ -1,0 +1,97 @@
+#pragma once
+// Calibration of a current measurement block's analog-to-digital converter. The block keeps a
+// 24-byte record behind its memory pointer 0xFC00: the zero value, the raw values of the maximum
+// and the minimum, the zero zone, then spaces. The panel "Калибровка АЦП" shows the maximum and
+// minimum as 81492 / R × 5000, and an entered value V is stored as R = 5000 / V × 81492, so that
+// 5000 is stored as 81492 and shown as 5000 again.
+//
+// The codecs are pure functions; AdcCalibration reads and writes the record of the selected
+// block and keeps what the panel shows.
+
+#include "blocks/blockrequests.h"
+
+#include <QObject>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+class BlockService;
+class LinkCore;
+
+namespace calib
+{
+
+constexpr uint16_t Area = blockreq::CalibrationArea;
+constexpr int RecordSize = 24;  // bytes written: three memory writes
+constexpr int FieldBytes = 16;  // bytes read: two memory reads; the fields take the first 12
+constexpr int ScaleRaw = 81492; // the raw value that reads ScaleShown
+constexpr int ScaleShown = 5000;
+
+using Record = std::array<uint8_t, RecordSize>;
+
+// The four fields as the panel shows and the engineer types them: LabeledEdit2 to LabeledEdit5.
+struct Texts {
+    QString zero;    // Значение "Нуля"
+    QString maximum; // "Значение Максимума"
+    QString minimum; // "Значение Минимума"
+    QString zone;    // Зона "Нуля"
+    bool operator==(const Texts&) const = default;
+};
+
+// What a maximum or minimum field shows for a raw value of 0, which converts to nothing.
+QString RawZeroText();
+
+// The integer nearest to a / b × c, computed in floating point in that order; halfway goes to
+// the even neighbour. Nothing when b is 0.
+std::optional<int32_t> Scaled(int32_t a, int32_t b, int32_t c);
+// The value shown for a raw value R: 81492 / R × 5000.
+inline std::optional<int32_t> ShownOfRaw(int32_t raw)
+{
+    return Scaled(ScaleRaw, raw, ScaleShown);
+}
+// The raw value stored for an entered value V: 5000 / V × 81492. Nothing for 0, and for a value
+// so large that the raw value would be 0, which the block could not be read back from.
+std::optional<int32_t> RawOfShown(int32_t shown);
+
+// A 16-bit field: the low byte is the low 8 bits of v, the high byte the low 8 bits of v / 256
+// truncated toward zero (for 0 to 65535 the little-endian form).
+std::array<uint8_t, 2> Field16(int32_t v);
+
+// The panel's texts of the 16 bytes read.
+Texts Decode(std::span<const uint8_t, FieldBytes> bytes);
+// The record written for the panel's texts: fields at 0, 2, 6 and 10, spaces from 12 on.
+// Nothing, and the message for the engineer in error, when a text is not a decimal integer or a
+// maximum or minimum cannot be converted (0, or too large to give a raw value).
+std::optional<Record> Encode(const Texts& texts, QString* error);
+
+} // namespace calib
+
+class AdcCalibration : public QObject
+{
+    Q_OBJECT
+public:
+    AdcCalibration(LinkCore& link, BlockService& blocks, QObject* parent = nullptr);
+
+    // The panel Panel5 over the parameter grid, and its four fields.
+    bool Panel5Visible = false;
+    calib::Texts Fields;
+
+    // Double click on Panel6 "Калибровка АЦП", and "Выход": closes an open panel, otherwise
+    // reads the selected block's record into the fields and opens the panel. Nothing while no
+    // block is selected.
+    void Panel6DblClick();
+    // "Записать": the fields into the selected block's record.
+    void SpeedButton1Click();
+
+signals:
+    // Panel5Visible or Fields changed.
+    void panelChanged();
+
+private:
+    void Read(uint8_t f, uint8_t a);
+
+    LinkCore& link_;
+    BlockService& blocks_;
+};

@@ -1,0 +1,270 @@
+#include "blocks/interlock.h"
+
+#include "blocks/blockrequests.h"
+#include "blocks/blockservice.h"
+#include "exchange/linkcore.h"
+#include "support/atexit.h"
+#include "support/cp1251.h"
+#include "support/operatorio.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace
+{
+const QString NoAnswer = QStringLiteral("Нет ответа от блока!");
+const QString Error = QStringLiteral("Ошибка!");
+const QString CaptionFileRead = QStringLiteral("Чтение файла");
+} // namespace
+
+namespace blk
+{
+
+QStringList MemoLines(const QString& plainText)
+{
+    QStringList lines = plainText.split(QLatin1Char('\n'));
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QString MemoText(const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines)
+        text += line + QLatin1Char('\n');
+    return text;
+}
+
+QByteArray FileBytes(const QStringList& lines, bool* replaced)
+{
+    QByteArray bytes;
+    bool lost = false;
+    for (const QString& line : lines) {
+        bool r = false;
+        bytes += ToCp1251(line, &r);
+        bytes += "\r\n";
+        lost = lost || r;
+    }
+    if (replaced)
+        *replaced = lost;
+    return bytes;
+}
+
+QStringList FileLines(const QByteArray& bytes)
+{
+    QStringList lines;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const qsizetype start = i;
+        while (i < n && bytes[i] != '\r' && bytes[i] != '\n')
+            ++i;
+        lines << FromCp1251(bytes.mid(start, i - start));
+        if (i < n && bytes[i] == '\r')
+            ++i;
+        if (i < n && bytes[i] == '\n')
+            ++i;
+    }
+    return lines;
+}
+
+QByteArray Stream(const QStringList& lines, bool* replaced)
+{
+    QByteArray bytes = FileBytes(lines, replaced);
+    if (bytes.isEmpty())
+        return bytes;
+    bytes.replace('\r', ' ');
+    bytes.replace('\n', '\0');
+    bytes.append(TrailingZeros, '\0');
+    return bytes;
+}
+
+void LogicReader::Take(std::span<const uint8_t> bytes)
+{
+    for (const uint8_t b : bytes) {
+        if (ended_)
+            return;
+        ++count_;
+        if (count_ == 1 && b != Marker) {
+            ended_ = true; // no logic in the block: an empty text
+            return;
+        }
+        if (count_ > 1 && b == Marker) {
+            Lines << QString(QLatin1Char(char(Marker)));
+            ended_ = true;
+            return;
+        }
+        if (b == 0x00) {
+            if (!line_.isEmpty())
+                Lines << FromCp1251(line_);
+            line_.clear();
+        } else {
+            line_ += char(b);
+        }
+    }
+}
+
+} // namespace blk
+
+InterlockTransfer::InterlockTransfer(LinkCore& link, BlockService& blocks, QObject* parent)
+    : QObject(parent), link_(link), blocks_(blocks)
+{
+}
+
+void InterlockTransfer::ForSelected(const QString& name,
+                                    const std::function<void(uint8_t f, uint8_t a)>& run)
+{
+    // After a discovery the buttons may still show while no block is selected.
+    if (blocks_.SelectedBlockFunction == 0)
+        return;
+    const auto operation = link_.Operations.Begin(name);
+    if (!operation)
+        return;
+    run(uint8_t(blocks_.SelectedBlockFunction), uint8_t(blocks_.SelectedBlockAddress));
+}
+
+void InterlockTransfer::ReadBLKClick()
+{
+    ForSelected(QStringLiteral("чтение логики блокировок"), [this](uint8_t f, uint8_t a) {
+        Bracketed([&] {
+            const Step open = Open(f, a);
+            return open == Step::Go ? Read(f, a) : open;
+        });
+    });
+}
+
+void InterlockTransfer::WriteBLKClick(const QStringList& memo)
+{
+    ForSelected(QStringLiteral("запись логики блокировок"), [&](uint8_t f, uint8_t a) {
+        bool replaced = false;
+        const QByteArray stream = blk::Stream(memo, &replaced);
+        if (stream.isEmpty())
+            return blocks_.Operator->Tell(CaptionFileRead, Error);
+        // More than the read takes back could not be shown again, and would run on into the
+        // block's memory beyond the logic.
+        if (stream.size() / blockreq::ChunkSize * blockreq::ChunkSize > blk::ReadLimit)
+            return blocks_.Operator->Tell(
+                QStringLiteral("Запись БЛК"),
+                QStringLiteral("Текст логики длиннее %1 байт: столько программа не прочитает из "
+                               "блока. Запись отменена.")
+                    .arg(blk::ReadLimit));
+        if (replaced)
+            TellReplaced(QStringLiteral("Запись БЛК"));
+        Bracketed([&] {
+            const Step open = Open(f, a);
+            return open == Step::Go ? Write(f, a, stream) : open;
+        });
+    });
+}
+
+void InterlockTransfer::Bracketed(const std::function<Step()>& transfer)
+{
+    if (link_.SendRequest(blockreq::ServiceStart()) == Sent::Stopped)
+        return;
+    OperatorIo& op = *blocks_.Operator;
+    op.Busy(true);
+    AtExit hide{[&op] { op.Busy(false); }};
+    if (transfer() != Step::Stop)
+        (void)link_.SendRequest(blockreq::ServiceEnd());
+}
+
+InterlockTransfer::Step InterlockTransfer::Await(const TPacket& request, const QString& caption)
+{
+    switch (link_.SendAndWait(request)) {
+    case Reply::Answered:
+        return Step::Go;
+    case Reply::NoAnswer:
+        blocks_.Operator->Tell(caption, NoAnswer);
+        return Step::End;
+    case Reply::Stopped:
+        break;
+    }
+    return Step::Stop;
+}
+
+InterlockTransfer::Step InterlockTransfer::Open(uint8_t f, uint8_t a)
+{
+    const Step prepared = Await(blockreq::Prepare(f, a), QStringLiteral("Подготовка"));
+    if (prepared != Step::Go)
+        return prepared;
+    return Await(blockreq::PointerSet(f, a, blockreq::LogicArea),
+                 QStringLiteral("Установка адреса"));
+}
+
+InterlockTransfer::Step InterlockTransfer::Read(uint8_t f, uint8_t a)
+{
+    emit memoCleared();
+    emit windowRequested();
+    blk::LogicReader reader;
+    const auto* reply = reinterpret_cast<const uint8_t*>(link_.ReplyData.constData());
+    while (!reader.Ended()) {
+        const Step read = Await(blockreq::MemoryRead(f, a), QStringLiteral("Чтение"));
+        if (read != Step::Go)
+            return read;
+        const qsizetype before = reader.Lines.size();
+        reader.Take(std::span(reply, blockreq::ChunkSize));
+        for (qsizetype i = before; i < reader.Lines.size(); ++i)
+            emit lineAdded(reader.Lines[i]);
+    }
+    return Step::End;
+}
+
+InterlockTransfer::Step InterlockTransfer::Write(uint8_t f, uint8_t a, const QByteArray& stream)
+{
+    const std::span bytes(reinterpret_cast<const uint8_t*>(stream.constData()),
+                          size_t(stream.size()));
+    // Each page is erased before its first chunk; a last part under 8 bytes is not sent.
+    for (qsizetype at = 0; at < stream.size(); at += blockreq::ChunkSize) {
+        if (at % blockreq::PageSize == 0) {
+            const Step erased = Await(blockreq::PageErase(f, a), QStringLiteral("Стирание"));
+            if (erased != Step::Go)
+                return erased;
+        }
+        if (at + blockreq::ChunkSize > stream.size())
+            break;
+        const Step written = Await(
+            blockreq::MemoryWrite(f, a, blockreq::ChunkOf(bytes, int(at / blockreq::ChunkSize))),
+            QStringLiteral("Передача кода"));
+        if (written != Step::Go)
+            return written;
+    }
+    return Step::End;
+}
+
+void InterlockTransfer::TellReplaced(const QString& caption)
+{
+    blocks_.Operator->Tell(caption, QStringLiteral("В тексте есть символы, которых нет в кодовой "
+                                                   "странице 1251: они будут записаны как \"?\"."));
+}
+
+bool InterlockTransfer::SaveToFile(const QString& path, const QStringList& memo)
+{
+    bool replaced = false;
+    const QByteArray bytes = blk::FileBytes(memo, &replaced);
+    if (replaced)
+        TellReplaced(QStringLiteral("в Файл"));
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    blocks_.Operator->Tell(QStringLiteral("Запись файла"), Error + QLatin1Char('\n') + path +
+                                                               QStringLiteral(": ") +
+                                                               file.errorString());
+    return false;
+}
+
+bool InterlockTransfer::LoadFromFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        blocks_.Operator->Tell(CaptionFileRead, Error);
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        blocks_.Operator->Tell(CaptionFileRead, Error);
+        return false;
+    }
+    for (const QString& line : blk::FileLines(bytes))
+        emit lineAdded(line);
+    return true;
+}

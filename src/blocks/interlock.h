@@ -1,0 +1,111 @@
+#pragma once
+// The interlock logic of a telecontrol block in interlock mode: a text of lines that the block
+// keeps from its memory pointer 0x8000 on, read and written through the block memory protocol
+// and kept in ".blk" files. The program does not interpret the text.
+//
+// The byte streams and the file format are pure functions: the memo's lines as the bytes sent,
+// the bytes read back as lines, the file's bytes and lines. InterlockTransfer runs the read and
+// the write for the selected block, each bracketed by the service start and end notices.
+
+#include "exchange/packet.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+class BlockService;
+class LinkCore;
+
+namespace blk
+{
+
+constexpr int TrailingZeros = 10; // zero bytes after the text; the last part under 8 is not sent
+constexpr int ReadLimit = 24000;  // bytes read at most when the closing marker does not come
+constexpr uint8_t Marker = 0x40;  // "@": the first byte of the text, and its end after that
+
+// The lines of a memo's plain text ('\n' between lines): a last empty line is not a line, so
+// an empty memo has none.
+QStringList MemoLines(const QString& plainText);
+// The memo's plain text of lines, every line ended by '\n' (MemoLines gives them back).
+QString MemoText(const QStringList& lines);
+
+// A logic file: every line in code page 1251, ended by CR LF. `replaced` tells whether a
+// character outside the code page was written as '?'.
+QByteArray FileBytes(const QStringList& lines, bool* replaced = nullptr);
+// The lines of a logic file: CR, LF and CR LF each end a line; a last line without its end
+// counts when it is not empty.
+QStringList FileLines(const QByteArray& bytes);
+
+// The logic as written into the block: the file's bytes with every CR made a space and every
+// LF a 0x00, then ten zero bytes. Empty when there are no lines. Of these, the whole 8-byte
+// chunks are sent: 8 × floor(size / 8) bytes.
+QByteArray Stream(const QStringList& lines, bool* replaced = nullptr);
+
+// The logic as read from the block, 8 bytes a reply. The text must begin with the marker; a
+// 0x00 ends a line, an empty line is not shown; the next marker is the last line, alone, and
+// ends the text; without it reading stops after ReadLimit bytes, dropping the unfinished line.
+class LogicReader
+{
+public:
+    // Takes the bytes of one reply, in order, until the text ends.
+    void Take(std::span<const uint8_t> bytes);
+    // No more bytes are wanted: the text has ended, or ReadLimit bytes were taken.
+    bool Ended() const { return ended_ || count_ >= ReadLimit; }
+    int Count() const { return count_; }
+
+    QStringList Lines; // the lines completed so far
+
+private:
+    QByteArray line_;
+    int count_ = 0;
+    bool ended_ = false;
+};
+
+} // namespace blk
+
+class InterlockTransfer : public QObject
+{
+    Q_OBJECT
+public:
+    InterlockTransfer(LinkCore& link, BlockService& blocks, QObject* parent = nullptr);
+
+    // "Чтение БЛК": the selected block's logic into the memo, line by line, once the block
+    // has taken the pointer.
+    void ReadBLKClick();
+    // "Запись БЛК": the memo's lines into the selected block.
+    void WriteBLKClick(const QStringList& memo);
+    // "в Файл" with the file chosen: false when it could not be written (the engineer is told).
+    bool SaveToFile(const QString& path, const QStringList& memo);
+    // "из Файла" with the file chosen, into the memo the window has just cleared; false when it
+    // could not be read (the engineer is told).
+    bool LoadFromFile(const QString& path);
+
+signals:
+    void memoCleared();
+    void lineAdded(const QString& line);
+    // The window "Текст логики блокировок" is to be shown.
+    void windowRequested();
+
+private:
+    enum class Step : uint8_t { Go, End, Stop };
+    // Runs under the operation guard for the block selected now, when there is one.
+    void ForSelected(const QString& name, const std::function<void(uint8_t f, uint8_t a)>& run);
+    // The transfer between the service start and end notices, with the wait panel shown; the
+    // end notice goes unless the request channel stopped the operation.
+    void Bracketed(const std::function<Step()>& transfer);
+    // One awaited request; without an answer the engineer is told, with the step's caption.
+    Step Await(const TPacket& request, const QString& caption);
+    // Prepare, then the pointer to the logic.
+    Step Open(uint8_t f, uint8_t a);
+    Step Read(uint8_t f, uint8_t a);
+    Step Write(uint8_t f, uint8_t a, const QByteArray& stream);
+    // Tells the engineer that characters outside code page 1251 go as '?'.
+    void TellReplaced(const QString& caption);
+
+    LinkCore& link_;
+    BlockService& blocks_;
+};
