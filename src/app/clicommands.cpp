@@ -25,7 +25,9 @@ QString TypeOf(int slot)
 bool ReadAndShow(Cli& cli, blocks::Ref block, int* code)
 {
     BlockService& b = cli.core.Blocks;
+    cli.op.quietProgress = true;
     b.ReadBlock(block.slot, block.address);
+    cli.op.quietProgress = false;
     if (cli.interrupts.interrupted) {
         *code = cli.Outcome();
         return false;
@@ -327,6 +329,102 @@ int Bench(Cli& cli, int cycles, const QString& logBase)
     else
         cli.out << last << Qt::endl << QStringLiteral("Журнал: ") << test.LogFile << Qt::endl;
     return faults ? exitcode::BenchFaults : exitcode::Done;
+}
+
+int Calibration(Cli& cli, blocks::Ref block, bool set, const QStringList& fields)
+{
+    if (block.slot != 2)
+        return cli.Fail(exitcode::Usage,
+                        QStringLiteral("Калибровка только у блоков ТИТ (tit:N), не у %1")
+                            .arg(blocks::RefText(block.slot, block.address)));
+    int code = exitcode::Done;
+    if (!ReadAndShow(cli, block, &code))
+        return code;
+    AdcCalibration& c = cli.core.Calibration;
+    auto read = [&] {
+        if (c.Panel5Visible)
+            c.Panel6DblClick(); // closes the panel without an exchange
+        c.Panel6DblClick();
+        return !cli.op.Failed() && !cli.interrupts.interrupted;
+    };
+    if (!read())
+        return cli.Outcome();
+    if (set) {
+        QString* targets[] = {&c.Fields.zero, &c.Fields.maximum, &c.Fields.minimum, &c.Fields.zone};
+        for (int i = 0; i < 4; ++i)
+            if (!fields.value(i).isEmpty())
+                *targets[i] = fields[i];
+        const calib::Texts written = c.Fields;
+        c.SpeedButton1Click();
+        if (cli.op.Failed() || cli.interrupts.interrupted)
+            return cli.Outcome();
+        if (!read())
+            return cli.Outcome();
+        if (!(c.Fields == written))
+            return cli.Fail(exitcode::NoAnswer,
+                            QStringLiteral("Блок %1 хранит не ту калибровку, что записана")
+                                .arg(blocks::RefText(block.slot, block.address)));
+    }
+    const calib::Texts& f = c.Fields;
+    if (cli.json)
+        cli.Print(QJsonObject{{"block", blocks::RefText(block.slot, block.address)},
+                              {"zero", f.zero.toLongLong()},
+                              {"max", f.maximum.toLongLong()},
+                              {"min", f.minimum.toLongLong()},
+                              {"zone", f.zone.toLongLong()}});
+    else
+        cli.out << QStringLiteral("Значение \"Нуля\"\t") << f.zero << Qt::endl
+                << QStringLiteral("Значение Максимума\t") << f.maximum << Qt::endl
+                << QStringLiteral("Значение Минимума\t") << f.minimum << Qt::endl
+                << QStringLiteral("Зона \"Нуля\"\t") << f.zone << Qt::endl;
+    return exitcode::Done;
+}
+
+int Interlock(Cli& cli, blocks::Ref block, bool write, const QString& file)
+{
+    if (block.slot != 3)
+        return cli.Fail(exitcode::Usage,
+                        QStringLiteral("Логика блокировок только у блоков ТУ (tu:N), не у %1")
+                            .arg(blocks::RefText(block.slot, block.address)));
+    QStringList lines;
+    if (write) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            return cli.Fail(exitcode::Usage,
+                            QStringLiteral("Файл «%1» не читается: %2").arg(file, f.errorString()));
+        lines = blk::FileLines(f.readAll());
+    }
+    int code = exitcode::Done;
+    if (!ReadAndShow(cli, block, &code))
+        return code;
+    if (!cli.core.Blocks.InterlockShown)
+        return cli.Fail(exitcode::Usage,
+                        QStringLiteral("Блок %1 не в режиме блокировок (тип управления 5)")
+                            .arg(blocks::RefText(block.slot, block.address)));
+    InterlockTransfer& t = cli.core.Interlock;
+    if (write) {
+        t.WriteBLKClick(lines);
+        if ((code = cli.Outcome()) == exitcode::Done)
+            cli.out << QStringLiteral("Логика блокировок записана в блок %1: %2 строк")
+                           .arg(blocks::RefText(block.slot, block.address))
+                           .arg(lines.size())
+                    << Qt::endl;
+        return code;
+    }
+    QObject scope;
+    QObject::connect(&t, &InterlockTransfer::memoCleared, &scope, [&lines] { lines.clear(); });
+    QObject::connect(&t, &InterlockTransfer::lineAdded, &scope,
+                     [&lines](const QString& line) { lines << line; });
+    t.ReadBLKClick();
+    if ((code = cli.Outcome()) != exitcode::Done)
+        return code;
+    if (!t.SaveToFile(file, lines))
+        return cli.Outcome();
+    cli.out << QStringLiteral("Логика блокировок блока %1 сохранена в %2: %3 строк")
+                   .arg(blocks::RefText(block.slot, block.address), file)
+                   .arg(lines.size())
+            << Qt::endl;
+    return exitcode::Done;
 }
 
 int ClockSet(Cli& cli)

@@ -47,6 +47,11 @@ int Flash(Cli& cli, const QString& image, bool loader, const QList<blocks::Ref>&
 // The module test: its log file under logBase/TestLogs (the working directory when empty), the
 // result matrix of the last cycle on standard output.
 int Bench(Cli& cli, int cycles, const QString& logBase);
+// The calibration record of a measurement block; `set` holds the fields to change (zero,
+// maximum, minimum, zone; empty texts are kept), written and read back.
+int Calibration(Cli& cli, blocks::Ref block, bool set, const QStringList& fields);
+// The interlock logic of a telecontrol block in interlock mode, to or from a .blk file.
+int Interlock(Cli& cli, blocks::Ref block, bool write, const QString& file);
 int ClockSet(Cli& cli);
 int TelecontrolCommand(Cli& cli, blocks::Ref block, int relay);
 int Watch(Cli& cli);

@@ -104,7 +104,7 @@ void CliOperator::Progress(int minimum, int maximum, int position)
         since_.start();
     }
     const int span = maximum - minimum;
-    if (span <= 0 || position < minimum || position > maximum)
+    if (quietProgress || span <= 0 || position < minimum || position > maximum)
         return;
     const int percent = int(qint64(position - minimum) * 100 / span);
     const QString what = stage ? stage() : QString();

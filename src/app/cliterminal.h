@@ -28,6 +28,8 @@ public:
 
     // The name of what runs, for the progress line.
     std::function<QString()> stage;
+    // No progress shown (a one-block read is over before a bar would tell anything).
+    bool quietProgress = false;
 
     void Progress(int minimum, int maximum, int position) override;
     // Ends a progress bar on a terminal with a line break.

@@ -26,6 +26,11 @@ const char* const Help = R"(
   params set БЛОК КЛЮЧ=ЗНАЧ…  записать параметры и прочитать обратно (или --file F.json)
   flash ОБРАЗ (--outdated | --blocks ts:1,tu:0…) [--loader]
                               прошить блоки образом *.rom (устаревшие или названные)
+  calibration get БЛОК        калибровка АЦП блока ТИТ
+  calibration set БЛОК [--max V] [--min V] [--zero V] [--zone V]
+                              записать калибровку и прочитать обратно
+  interlock read БЛОК F.blk   логика блокировок блока ТУ в файл
+  interlock write БЛОК F.blk  логика блокировок из файла в блок
   bench [--cycles N] [--log-dir D]
                               проверка модулей (ТУ 0 на ТС 0), журнал в D/TestLogs
   clock set                   установить время КП
@@ -51,6 +56,7 @@ struct Options {
     QString file, blockList;
     bool outdated = false, loader = false;
     QString cycles = QStringLiteral("1"), logDir;
+    QStringList calibration; // zero, max, min, zone
     QStringList args;
 };
 
@@ -167,6 +173,16 @@ int Run(Cli& cli, const Options& o)
                             QStringLiteral("flash: нужно одно из --outdated или --blocks СПИСОК"));
         return Flash(cli, a[1], o.loader, chosen);
     }
+    if (command == u"calibration" && (sub == u"get" || sub == u"set") && a.size() == 3) {
+        if (!block(2))
+            return badBlock(2);
+        if (sub == u"get" && !o.calibration.join(QString()).isEmpty())
+            return cli.Fail(exitcode::Usage,
+                            QStringLiteral("calibration get: значения задаёт set"));
+        return Calibration(cli, *block(2), sub == u"set", o.calibration);
+    }
+    if (command == u"interlock" && (sub == u"read" || sub == u"write") && a.size() == 4)
+        return block(2) ? Interlock(cli, *block(2), sub == u"write", a[3]) : badBlock(2);
     if (command == u"bench" && a.size() == 1) {
         bool ok = false;
         const int n = o.cycles.toInt(&ok);
@@ -234,9 +250,14 @@ int main(int argc, char* argv[])
     const QCommandLineOption loader("loader", "flash: перезапись загрузчика вместо прошивки.");
     const QCommandLineOption cycles("cycles", "bench: циклов (1; не более 50).", "N", "1");
     const QCommandLineOption logDir("log-dir", "bench: где создать каталог TestLogs.", "D");
-    for (const auto* o :
-         {&settings, &adapter, &computer, &port, &mac, &timeout, &km4, &linkTimeout, &retries,
-          &interactive, &json, &file, &capture, &outdated, &blockList, &loader, &cycles, &logDir})
+    const QCommandLineOption zero("zero", "calibration set: Значение \"Нуля\".", "V");
+    const QCommandLineOption maximum("max", "calibration set: Значение Максимума.", "V");
+    const QCommandLineOption minimum("min", "calibration set: Значение Минимума.", "V");
+    const QCommandLineOption zone("zone", "calibration set: Зона \"Нуля\".", "V");
+    for (const auto* o : {&settings, &adapter,     &computer,  &port,        &mac,    &timeout,
+                          &km4,      &linkTimeout, &retries,   &interactive, &json,   &file,
+                          &capture,  &outdated,    &blockList, &loader,      &cycles, &logDir,
+                          &zero,     &maximum,     &minimum,   &zone})
         parser.addOption(*o);
     parser.addPositionalArgument("command", "Подкоманда и её аргументы.",
                                  "ПОДКОМАНДА [АРГУМЕНТЫ…]");
@@ -268,6 +289,8 @@ int main(int argc, char* argv[])
     o.blockList = parser.value(blockList);
     o.cycles = parser.value(cycles);
     o.logDir = parser.value(logDir);
+    o.calibration = {parser.value(zero), parser.value(maximum), parser.value(minimum),
+                     parser.value(zone)};
     o.args = parser.positionalArguments();
     bool ok = false;
     o.linkTimeout = parser.value(linkTimeout).toInt(&ok);

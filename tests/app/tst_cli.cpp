@@ -218,6 +218,33 @@ private slots:
         QVERIFY2(r.err.contains("Начинаю проверку модуля"), qPrintable(r.err));
     }
 
+    // Calibration and interlock logic set from a script and read back.
+    void calibrationAndInterlock()
+    {
+        Sim sim({"--blocks", "tit:2,tu:3", "--param", "tu:3@0=5"});
+        Run r = cli(link(sim) +
+                    QStringList{"calibration", "set", "tit:2", "--max", "20000", "--zone", "7"});
+        QCOMPARE(r.code, 0);
+        r = cli(link(sim) + QStringList{"calibration", "get", "tit:2", "--json"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.json().object()["max"].toInt(), 20000);
+        QCOMPARE(r.json().object()["zone"].toInt(), 7);
+        QVERIFY(r.err.isEmpty()); // a one-block read shows no progress
+
+        QFile logic(dir.filePath("in.blk"));
+        QVERIFY(logic.open(QIODevice::WriteOnly));
+        logic.write("@ NEW\r\nX1=Y2\n@\n");
+        logic.close();
+        r = cli(link(sim) + QStringList{"interlock", "write", "tu:3", logic.fileName()});
+        QCOMPARE(r.code, 0);
+        const QString back = dir.filePath("out.blk");
+        r = cli(link(sim) + QStringList{"interlock", "read", "tu:3", back});
+        QCOMPARE(r.code, 0);
+        QFile read(back);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        QCOMPARE(read.readAll(), QByteArray("@ NEW \r\nX1=Y2 \r\n@\r\n"));
+    }
+
     void badInputIsRefused_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -233,6 +260,10 @@ private slots:
         QTest::newRow("telecontrol of a ТС block") << QStringList{"tc", "ts:1", "2"} << "tu:N";
         QTest::newRow("relay past 256") << QStringList{"tc", "tu:3", "257"} << "«257»";
         QTest::newRow("bad retries") << QStringList{"--retries", "-1", "scan"} << "--retries";
+        QTest::newRow("calibration of a ТС block")
+            << QStringList{"calibration", "get", "ts:1"} << "tit:N";
+        QTest::newRow("interlock of a ТИТ block")
+            << QStringList{"interlock", "read", "tit:1", "x.blk"} << "tu:N";
         QTest::newRow("flash without a choice") << QStringList{"flash", "x.rom"} << "--outdated";
         QTest::newRow("flash of a missing image")
             << QStringList{"flash", "/nonexistent.rom", "--outdated"} << "Чтение файла";
