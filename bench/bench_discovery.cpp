@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Discovery of a fully equipped bus (24 blocks, all announced) against the kp-sim program on
 // loopback: wall time and program CPU of the probe after the fixed 2-second announcement wait,
 // and the number of exchanges; then the same number of bare SendAndWait exchanges in the same

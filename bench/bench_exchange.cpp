@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Request/reply exchanges against the kp-sim program on loopback with instant blocks: median
 // microseconds per SendAndWait and the program's own CPU time; then the program's CPU share
 // while one SendAndWait waits out its 1.1 s for a reply that never comes.

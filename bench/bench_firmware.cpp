@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Firmware programming of one block (3,050 exchanges) against the kp-sim program on loopback,
 // with the exchange trace off (as an operator runs it) and on (engineering mode): wall time,
 // the program's CPU time and the simulator's; then as many bare SendAndWait exchanges, for the

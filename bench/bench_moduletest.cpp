@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One module test run against the kp-sim program's bench (telecontrol block 0 wired to
 // telesignal block 0) on loopback, with the standard intervals: 3000 ms start wait, 1000 ms
 // pacing before each cycle, 150 ms pause after each relay, 3000 ms telecontrol guard. Reports

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A burst of mixed telemetry datagrams from the kp-sim program through the dispatcher into the
 // live tables, with the main window's views attached (offscreen) and the trace on: datagrams
 // per second, and datagrams lost (received against sent). With "record" as the third argument

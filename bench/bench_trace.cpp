@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Trace rows appended per second, with the trace on and the grid already at its 300-row limit,
 // once for the model alone and once with the grid view attached and shown (offscreen). Then what
 // recording to a capture file adds to each datagram and its receipt, as the exchange traces and

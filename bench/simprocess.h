@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The kp-sim program beside the benchmarks, as a process of its own on a free loopback port, and
 // the program's link brought up against it.

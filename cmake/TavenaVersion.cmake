@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The version the programs report: the project version and, when the source folder is a git
 # checkout of its own, `git describe --always --dirty` of that checkout. Both are read when
 # CMake configures and written into tavenaversion.h (rewritten only when they change). A program

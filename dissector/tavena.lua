@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
 -- Wireshark dissector for the exchange of the КП Тавена configurator with the controlled
 -- point's Ethernet-to-CAN adapter (UDP, the adapter's data port, 972 by default) and for the
 -- configurator's local telesignal query service (UDP 127.0.0.1:956, answers to port 955).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and starts the configurator against the simulated
 # controlled point (kp-sim) on loopback. The configurator keeps its settings in
 # build/default/demo-config, never in the engineer's own ~/.config.

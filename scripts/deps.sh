@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages needed to build, test and run the configurator.
 # Only packages that are missing are installed, so a prepared machine needs no network.
 #

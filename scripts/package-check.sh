@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the default build (configured and built if it is not there
 # yet) and checks it: the files it holds, the desktop entry, the AppStream component, lintian
 # (no error), the versions, and an install, a run and a removal on this machine. The run checks

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command inside a private network namespace that holds only loopback, so nothing the
 # command sends can leave the machine. Inside it the broadcast to 255.255.255.255 is routed to
 # loopback and TAVENA_PRIVATE_NET=1 is exported (the broadcast tests run only when it is set).

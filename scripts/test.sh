@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, then builds the normal build and the sanitizer build
 # (AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test of both: headless, and
 # inside a private network namespace where the machine allows it.

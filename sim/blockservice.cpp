@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The configuration service of a simulated block: block memory behind the 16-bit pointer
 // (version area, firmware staging and completion, loader, calibration record, interlock logic),
 // the parameter record with its chunked write, diagnostics and the counter preset.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated controlled point: an Ethernet-to-CAN adapter on one UDP socket and the function
 // blocks behind it on the CAN bus. It plays the adapter's side of the exchange with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The blocks' live data: records sent unasked at the configured rates, input changes and the
 // event archive, telecontrol select and execute with relays wired to telesignal inputs, counter
 // presets, and bursts for load tests.

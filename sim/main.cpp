@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kp-sim: the simulated controlled point as a program. Runs until SIGINT or SIGTERM; with
 // --write-image it only writes the sample firmware image.
 

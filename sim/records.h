@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CAN frame records that the blocks send on their own or in answer to telecontrol and archive
 // requests, built byte by byte. Multi-byte fields are little-endian except the telecontrol

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A sample firmware image file for the demo and the tests: never a real block's firmware.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One simulated function block on the CAN bus: its type, bus address, the configuration
 // service it answers (block memory behind a 16-bit pointer with the version area, firmware,

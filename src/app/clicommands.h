@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The subcommands of tavena-cli on the program's core, with the link already up. Each returns
 // the process's exit code; output meant for people is Russian like the window's, JSON keys

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command-line tool's end of an operation: questions answered by policy (Retry up to N
 // times for the same request, then Cancel) or, with --interactive on a terminal, by the

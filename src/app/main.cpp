@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The КП Тавена configurator: start-up.
 
 #include "app/tform1.h"

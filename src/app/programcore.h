@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's core objects, wired as the program runs them: the exchange link with its trace,
 // its recorder, dispatcher and announcements, the live tables and telecontrol, the local query

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The per-user settings of the configurator: the addresses, ports and timeout of the
 // "Базовые настройки" tab, the measurement unit, the pane heights and the KM4 mode, with the

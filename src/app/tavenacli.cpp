@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavena-cli: the block service, the module test and the live data of a controlled point from a
 // script, without a window. It reads the window's settings, brings the link up as the window
 // does (the keep-alive until the adapter's connection request), runs one subcommand and says

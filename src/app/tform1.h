@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window "КП Тавена конфигуратор": the page control with its five tabs, the status bar
 // with the datagram counters, the "Базовые настройки" tab and the window's timers. It owns the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The check list bloks: one line per block found, "Блок " + label + " " + address + version,
 // with its tick (the block is to be programmed) and the line selected in it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The requests of the block service, written once: configuration reads and writes, the block
 // memory protocol (prepare, pointer set, memory read and write, page erase, completions) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The block service: finds the function blocks on the CAN bus (announcements, then a probe of
 // every admitted type and address with the version, parameter record and diagnostics of each

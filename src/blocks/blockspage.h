@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "Конфигурация и прошивка ФБ" tab: the list of blocks found (bloks) with "Найти
 // установленные блоки" and the progress bar, the group " Конфигурация блока " with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The three kinds of function block the block service finds and serves, in the order they are
 // probed (the "slot"), with their configuration function bytes, list labels and the length of

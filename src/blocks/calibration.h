@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Calibration of a current measurement block's analog-to-digital converter. The block keeps a
 // 24-byte record behind its memory pointer 0xFC00: the zero value, the raw values of the maximum

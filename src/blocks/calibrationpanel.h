@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The calibration panel Panel5: the four fields of a measurement block's converter calibration
 // with "Записать" and "Выход", lying over the parameter grid while it is open. It shows the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The interlock logic of a telecontrol block in interlock mode: a text of lines that the block
 // keeps from its memory pointer 0x8000 on, read and written through the block memory protocol

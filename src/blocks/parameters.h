@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The parameter records of the blocks and the grid ConfigBl that shows them ("Параметр",
 // "Знач." and two more value columns). The codecs are pure functions between a block's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Текст логики блокировок": the interlock logic text window with its memo TBLK. It shows the
 // logic that "Чтение БЛК" and "из Файла" bring, and hands the memo's lines to "Запись БЛК" and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The adapter's announcements: the list of adapters heard, the address reply that gives the
 // configured adapter its network settings, and the link start on the adapter's connection

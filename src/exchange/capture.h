@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recording of the exchange to a capture file that Wireshark reads: every datagram the program
 // sends or receives, as an IPv4/UDP packet with its real addresses and ports, time-stamped to

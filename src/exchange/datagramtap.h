@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A tap on the program's UDP sockets: told of every datagram a socket sends or receives, with
 // the peer's address and port. The sockets' owners call it right where they read or write.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The receive dispatcher: every datagram that arrives on the data socket is classified here,
 // acknowledged, and its CAN frame records are walked and handed to the subsystems that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The exchange link with the adapter: the data socket, the link state and its timers, the
 // keep-alive that asks the adapter for a connection, the inactivity limit, and the request

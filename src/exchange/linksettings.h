@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the operator typed on the "Базовые настройки" tab, mirrored for the exchange core.
 // The texts are converted at the moment of use, so a change takes effect at the next use.

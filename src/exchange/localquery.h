@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The local telesignal query service: another program on this computer asks with "R" and a
 // code character for one row of the telesignal table and gets the row's 32 cells as text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One request-making operation at a time. Every operation that talks to the blocks waits in
 // the event loop, so the engineer can start another one in the middle of it; the two would

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pcapng capture file: a section header, one interface description (link type IPv4, so no
 // link-layer header is made up; time stamps in microseconds), then one enhanced packet block

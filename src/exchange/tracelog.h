@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The exchange trace: one row per datagram sent to or received from the adapter, with its
 // direction and time, a short decoding note and the bytes in hexadecimal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "Трассировка обмена" tab: the trace grid TrassG, the auxiliary list ListBox2 and the popup
 // menu Trassmenu, whose "Запись в файл" records the exchange to a capture file.

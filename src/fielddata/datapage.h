@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "Данные по ФБ" tab: a top panel with the telecontrol group and the event list, then the
 // telesignal table, the current-measurement table and the integral table, with splitters

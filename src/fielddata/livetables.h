@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The live tables of the "Данные по ФБ" tab: telesignal and interlock states, current and
 // integral measurements, filled only by the records that the blocks send on their own; the

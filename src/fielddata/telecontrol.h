@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Telecontrol: relays of the telecontrol blocks switched by select-before-operate commands, and
 // the blocks' supply voltage and temperature from their diagnostic records.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The " Телеуправление " group (gbTU): the telecontrol blocks with their diagnostics, the block
 // address and relay number, "Включить", "Включить все", and the command's progress.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Ввод нового значения ТИИ": the counter preset dialog, reused for every preset. It is filled
 // from a double click on the integral table and shown without being modal.

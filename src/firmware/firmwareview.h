@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The firmware commands of the "Конфигурация и прошивка ФБ" tab: "Загрузить образ" (BitBtn4,
 // with OpenDialog1), "Перепрограммировать" (BitBtn3) and the engineering "Перезапись

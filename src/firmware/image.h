@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A firmware image file ("*.rom"): a flat byte image from which fixed offset ranges are written
 // into the blocks: the application firmware at 0x2000-0x7DBF, with its version text at

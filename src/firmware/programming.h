@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Firmware and loader programming of the blocks ticked in the list: for each ticked block, in
 // slot-then-address order, the line selected, prepare, the pointer set, a page erase before

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs a function when the scope it was made in ends, whichever way it ends: an operation's
 // controls and wait panel are restored after every early return.

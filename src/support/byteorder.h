@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Little- and big-endian field access on byte strings. Every read is bounds-checked by the
 // caller's view; these helpers only assemble and split the bytes.

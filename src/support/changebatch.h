@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Collects the cells of a table that changed and reports them together a little later, so that
 // a flood of datagrams repaints the views a few dozen times a second instead of once per

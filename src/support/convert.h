@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Conversion of operator-typed texts to integers with the standard conversion error message.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Windows-1251: the single-byte Cyrillic code page of the adapters' and blocks' texts.
 

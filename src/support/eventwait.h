@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one wait of the program. Everything runs on the user-interface thread; an operation that
 // waits for a receipt, a reply or a timer keeps handling datagrams, timer ticks and clicks while

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File dialogs for the operator. Every window asks for file names through here, so that the
 // headless tests can answer instead of a person.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Numbers and times as the operator's system shows them: the locale's decimal separator and
 // long time format.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/messagebox.h"
 
 #include "support/eventwait.h"

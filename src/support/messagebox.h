@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Modal messages to the operator. Every window shows its messages through here, so that the
 // headless tests can answer them instead of a person.

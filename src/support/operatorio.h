@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a long operation asks of the person it runs for, and what it tells them: Retry/Cancel
 // after a missing reply, a message with OK, a Yes/No question, the progress and the blinking

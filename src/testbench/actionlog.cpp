@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "testbench/actionlog.h"
 
 ActionLog::ActionLog(QObject* parent) : QAbstractTableModel(parent), rows_(InitialRows)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TestActions, the action log of the module test window: two columns, the time of day and the
 // text of each entry, both cells in the entry's font colour. The log always keeps one empty

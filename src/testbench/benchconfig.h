@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The uniform configuration of the test bench's blocks: the same setting for all 32 inputs of
 // a telesignal block (WriteTsConfig) or all 32 outputs of a telecontrol block (WriteTuConfig).

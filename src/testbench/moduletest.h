@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The module test: relay by relay, a bench on which relay k of the telecontrol block at bus
 // address 0 is wired to input k of the telesignal block at address 0. The run configures both

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The module test's log file: "TestLogs/dd-mm-yyyy hh-nn-ss.log" under the working directory,
 // named after the moment the run started and created empty then. Every entry is one line: its

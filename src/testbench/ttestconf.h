@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Проверка модулей": the module test bench window. It shows the module test's action log and
 // result matrix, holds the edits of the bench configuration (kept in its own settings file)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavena-cli as a process against the kp-sim program on loopback: every subcommand's output
 // and exit code, JSON read back, the refusals of bad input, a silent block, no adapter, and
 // interruption.

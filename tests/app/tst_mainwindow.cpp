@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up order and visibility, the command-line switch, the settings store,
 // the link colour and the datagram counters.
 

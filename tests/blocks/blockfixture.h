@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The block service on the stand-in adapter of LinkFixture, with one block selected: every
 // numbered request gets its receipt and transmission report, and the block answers what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's core, wired as the program runs it, facing the simulated controlled point
 // in-process on loopback; the link is brought up as the keep-alive brings it up. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block service against the simulated controlled point: which positions discovery probes
 // and in what order, every byte of its reads, the list lines, the questions after a missing
 // reply and what each answer means, the progress bar; the parameter write and its refusals.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tab "Конфигурация и прошивка ФБ" driven through its controls against the simulator:
 // what it holds and how it is laid out, the list and its ticks by keyboard, a click showing a
 // block's parameters, "Размножить", the write with its wait panel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calibration of a measurement block's converter: the conversions and the record's bytes, the
 // read and the write request by request with their failures, a round trip through a simulated
 // block, and the panel over the grid.

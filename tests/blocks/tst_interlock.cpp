@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interlock logic: the byte stream written, the read loop's rules, the .blk file format,
 // the read and the write request by request with every failure, round trips through a simulated
 // block, the window with its files and its wiring in the program.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parameter records of the three block types against the grid's texts: what a record
 // shows, what the grid writes back, the replication of the first input, the row headers.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The exchange core wired as the main window wires it, bound to loopback, facing a stand-in
 // adapter socket that records what the program sends and sends what a test tells it to.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small reader of pcapng capture files for the tests: one section of little-endian blocks,
 // interfaces of link type IPv4 (228), enhanced packet blocks holding IPv4/UDP packets. It checks

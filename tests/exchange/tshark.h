@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Decoding a capture file with tshark and the repository's dissector, for the tests. tshark runs
 // with a home of its own, so that a dissector the engineer installed or personal preferences

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adapter announcements: the adapter list, the address reply, the link start with its CAN mode
 // message, the clock setting request.
 

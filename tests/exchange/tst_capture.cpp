@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording the exchange to a pcapng file: the file's blocks as a reader sees them, the notes
 // of the trace rows as the packets' comments (also with the trace switched off), the hold of
 // the newest datagram, and files that cannot be created or written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording a real exchange: the program's core against the simulated controlled point on
 // loopback, with the local query service beside it. The capture file is read back and, where
 // tshark is installed, decoded with the repository's dissector.

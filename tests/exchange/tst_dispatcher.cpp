@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive dispatcher: classification of every datagram, the record walk with its notes,
 // receipts, the waits it releases, and datagrams that lie or come from elsewhere.
 

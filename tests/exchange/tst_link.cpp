@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link core over loopback UDP: keep-alive, the timeout read afresh, binding.
 
 #include "exchange/linkcore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link end to end against the simulated controlled point on loopback: the keep-alive brings
 // the adapter's connection request, the link starts, requests get receipts and block replies.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The local telesignal query service: answers from the table's cells, over loopback.
 
 #include "exchange/localquery.h"

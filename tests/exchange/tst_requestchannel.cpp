@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The request channel: stamping, receipts, retransmission timing, the reply wait, receipts the
 // program sends, and the counters.
 

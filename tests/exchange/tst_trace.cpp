@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exchange trace: row layout, row limit, colours, time stamp and hex text, notes.
 
 #include "exchange/tracelog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Данные по ФБ" tab and the counter preset dialog, driven through their controls.
 
 #include "exchange/linkfixture.h"

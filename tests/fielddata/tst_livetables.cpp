@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live tables: every record kind into its cells, the units, the event lines, the archive
 // position, the two requests, and records that are short or address cells the tables lack.
 // Records are written "function flags address sub DLC data" with blanks between the fields.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Telecontrol: command bytes, the select-ready-execute-result exchange with its guard, the
 // series over 32 relays, the result and diagnostic lines.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The firmware image file: its version text, and what a load keeps or refuses.
 
 #include "blocks/blockservice.h"

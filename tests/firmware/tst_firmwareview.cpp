@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The firmware commands of the main window: the buttons in each mode, the image loaded
 // through OpenDialog1 and its caption, a run with its progress bar and wait panel, and the
 // question when the window is closed during a run.

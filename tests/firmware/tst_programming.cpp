@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Firmware and loader programming against the simulated controlled point on loopback: every
 // request of a run byte by byte and in order, the progress bar's values, the ticks, what the
 // blocks run afterwards, and the runs that stop at a missing reply.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: arbitrary bytes as an interlock logic file (".blk") and as the block memory
 // that "Чтение БЛК" reads from 0x8000 on, 8 bytes a reply. Nothing may read outside the input
 // (it is not copied, so the sanitizer sees every byte beyond it), the read may not take more

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: arbitrary datagrams from arbitrary senders through the receive dispatcher,
 // the announcement handling and every record handler, with the link in arbitrary states; the same
 // bytes also as queries of the local telesignal service. Nothing leaves the process: the data

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: arbitrary firmware image files through the image check and, for an image
 // it accepts, through the walk of the firmware and loader areas that the programming runs send.
 // Nothing may be read from beyond the file: the file's bytes lie in a buffer of exactly its

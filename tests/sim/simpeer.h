@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's end of the exchange for the simulator's tests: a plain UDP socket on loopback,
 // and small builders of the program's datagrams.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated controlled point driven from a plain UDP socket on loopback, in-process, and the
 // kp-sim program as a process. Datagrams are pinned byte by byte.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated blocks' live side over loopback: records sent unasked, telecontrol, wiring,
 // archive, counter preset and bursts. Records are pinned byte by byte as the program reads them.
 

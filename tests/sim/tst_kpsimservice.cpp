@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated blocks' configuration service over loopback: version area, parameter records and
 // their chunked write, block memory (erase, firmware and loader programming, calibration,
 // interlock logic), block faults, the test bench, the per-block command line and the sample

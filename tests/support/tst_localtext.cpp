@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The time of day in a locale's long time format, shown without the time-zone name.
 
 #include "support/localtext.h"

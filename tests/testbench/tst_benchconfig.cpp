@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bench configuration: the telesignal and telecontrol records byte for byte as the buttons
 // write them, the chunk walk, the block they go to, a block that stops answering, and the
 // buttons' log entries.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The module test run against the simulated bench: relay k of telecontrol block 0 wired to
 // input k of telesignal block 0 through normally closed contacts. Whole runs with every relay
 // passing, with faults of the bench, stopped, with a configuration that fails, at the cycle

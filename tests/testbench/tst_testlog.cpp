@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The module test's action log and its log file: the empty row kept below the newest entry,
 // the file's name, bytes and creation.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The module test window: its controls with their captions and initial texts, the edits kept
 // in the window's own settings file, the buttons forwarded to the module test and the window
 // following a run; shown from the main window's frames.
