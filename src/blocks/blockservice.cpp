@@ -2,6 +2,7 @@
 #include "blocks/blockservice.h"
 
 #include "blocks/blockrequests.h"
+#include "blocks/blocktexts.h"
 #include "exchange/dispatcher.h"
 #include "exchange/linkcore.h"
 #include "exchange/tracelog.h"
@@ -11,14 +12,6 @@
 #include "support/eventwait.h"
 #include "support/operatorio.h"
 
-namespace
-{
-const QString NoAnswer = QStringLiteral("Нет ответа от блока!");
-const QString NoAnswerRepeat = QStringLiteral("Нет ответа от блока! Повторите!");
-const QString CaptionVersion = QStringLiteral("Считывание версии");
-const QString CaptionDiagnostics = QStringLiteral("Считывание Диагностики");
-const QString CaptionWrite = QStringLiteral("Запись конфигурации");
-} // namespace
 
 BlockService::BlockService(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
                            QObject* parent)
@@ -174,7 +167,7 @@ bool BlockService::Probe(int slot, int address, bool& abandonSlot)
             }
             ++answered;
             attempt = 0;
-        } else if (!Operator->Retry(CaptionVersion, NoAnswer, attempt++)) {
+        } else if (!Operator->Retry(blocktext::ReadVersion, blocktext::NoAnswer, attempt++)) {
             break;
         }
     }
@@ -198,7 +191,7 @@ bool BlockService::Probe(int slot, int address, bool& abandonSlot)
                     image[size_t(blockreq::ChunkSize * chunk + i)] = uint8_t(reply[i]);
                 break;
             }
-            if (!Operator->Retry(CaptionVersion, NoAnswer, attempt)) {
+            if (!Operator->Retry(blocktext::ReadVersion, blocktext::NoAnswer, attempt)) {
                 complete = false;
                 break;
             }
@@ -213,7 +206,7 @@ bool BlockService::Probe(int slot, int address, bool& abandonSlot)
     if (r == Reply::Answered) {
         for (int i = 0; i < blockreq::ChunkSize; ++i)
             BlockDiag[size_t(line)][size_t(i)] = uint8_t(reply[i]);
-    } else if (!Operator->Retry(CaptionDiagnostics, NoAnswer)) {
+    } else if (!Operator->Retry(blocktext::ReadDiagnostics, blocktext::NoAnswer)) {
         abandonSlot = true;
     }
     return true;
@@ -281,7 +274,7 @@ void BlockService::BitBtn6Click()
         return;
     if (!RecordRead[size_t(shownLine_)]) {
         // Part of the image may hold another block's bytes from an earlier discovery.
-        Operator->Tell(CaptionWrite,
+        Operator->Tell(blocktext::WriteConfiguration,
                        QStringLiteral("Параметры этого блока были прочитаны не полностью, запись "
                                       "отменена. Выполните поиск блоков заново."));
         return;
@@ -299,7 +292,7 @@ Reply BlockService::WriteRecord(OperatorIo& op, uint8_t f, uint8_t a,
 {
     const auto told = [&op](Reply r) {
         if (r == Reply::NoAnswer)
-            op.Tell(CaptionWrite, NoAnswerRepeat);
+            op.Tell(blocktext::WriteConfiguration, blocktext::NoAnswerRepeat);
         return r;
     };
     for (int chunk = 0; chunk < blocks::ChunksOf(f); ++chunk) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "blocks/calibration.h"
 
+#include "blocks/blocktexts.h"
+
 #include "blocks/blockservice.h"
 #include "exchange/linkcore.h"
 #include "support/byteorder.h"
@@ -11,10 +13,6 @@
 
 namespace
 {
-const QString NoAnswer = QStringLiteral("Нет ответа от блока!");
-const QString NoAnswerRepeat = QStringLiteral("Нет ответа от блока! Повторите!");
-const QString CaptionRead = QStringLiteral("Считывание");
-const QString CaptionWrite = QStringLiteral("Запись конфигурации");
 const QString NotRead =
     QStringLiteral("Калибровка не считана из блока, значения на панели не изменены.");
 constexpr int FieldReads = calib::FieldBytes / blockreq::ChunkSize;
@@ -150,7 +148,7 @@ void AdcCalibration::Read(uint8_t f, uint8_t a)
                     bytes[size_t(blockreq::ChunkSize * answered + i)] = uint8_t(link_.ReplyData[i]);
                 ++answered;
                 attempt = 0;
-            } else if (!op.Retry(CaptionRead, NoAnswer, attempt++)) {
+            } else if (!op.Retry(blocktext::Read, blocktext::NoAnswer, attempt++)) {
                 break;
             }
         }
@@ -159,7 +157,7 @@ void AdcCalibration::Read(uint8_t f, uint8_t a)
     if (answered == FieldReads)
         Fields = calib::Decode(bytes);
     else
-        op.Tell(CaptionRead, NotRead);
+        op.Tell(blocktext::Read, NotRead);
     Panel5Visible = true;
     emit panelChanged();
 }
@@ -185,7 +183,7 @@ void AdcCalibration::SpeedButton1Click()
         return;
     // Without the pointer nothing is written: the engineer must not think it was.
     if (pointer == Reply::NoAnswer)
-        return op.Tell(CaptionWrite, NoAnswerRepeat);
+        return op.Tell(blocktext::WriteConfiguration, blocktext::NoAnswerRepeat);
     if (link_.SendAndWait(blockreq::PageErase(f, a)) == Reply::Stopped)
         return; // otherwise its outcome does not matter
     for (int chunk = 0; chunk < RecordWrites; ++chunk) {
@@ -194,6 +192,6 @@ void AdcCalibration::SpeedButton1Click()
         if (r == Reply::Stopped)
             return;
         if (r == Reply::NoAnswer)
-            return op.Tell(CaptionWrite, NoAnswerRepeat);
+            return op.Tell(blocktext::WriteConfiguration, blocktext::NoAnswerRepeat);
     }
 }

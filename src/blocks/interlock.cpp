@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "blocks/interlock.h"
 
+#include "blocks/blocktexts.h"
+
 #include "blocks/blockrequests.h"
 #include "blocks/blockservice.h"
 #include "exchange/linkcore.h"
@@ -13,7 +15,6 @@
 
 namespace
 {
-const QString NoAnswer = QStringLiteral("Нет ответа от блока!");
 const QString Error = QStringLiteral("Ошибка!");
 const QString CaptionFileRead = QStringLiteral("Чтение файла");
 } // namespace
@@ -175,7 +176,7 @@ InterlockTransfer::Step InterlockTransfer::Await(const TPacket& request, const Q
     case Reply::Answered:
         return Step::Go;
     case Reply::NoAnswer:
-        blocks_.Operator->Tell(caption, NoAnswer);
+        blocks_.Operator->Tell(caption, blocktext::NoAnswer);
         return Step::End;
     case Reply::Stopped:
         break;
@@ -185,11 +186,10 @@ InterlockTransfer::Step InterlockTransfer::Await(const TPacket& request, const Q
 
 InterlockTransfer::Step InterlockTransfer::Open(uint8_t f, uint8_t a)
 {
-    const Step prepared = Await(blockreq::Prepare(f, a), QStringLiteral("Подготовка"));
+    const Step prepared = Await(blockreq::Prepare(f, a), blocktext::Prepare);
     if (prepared != Step::Go)
         return prepared;
-    return Await(blockreq::PointerSet(f, a, blockreq::LogicArea),
-                 QStringLiteral("Установка адреса"));
+    return Await(blockreq::PointerSet(f, a, blockreq::LogicArea), blocktext::SetPointer);
 }
 
 InterlockTransfer::Step InterlockTransfer::Read(uint8_t f, uint8_t a)
@@ -217,7 +217,7 @@ InterlockTransfer::Step InterlockTransfer::Write(uint8_t f, uint8_t a, const QBy
     // Each page is erased before its first chunk; a last part under 8 bytes is not sent.
     for (qsizetype at = 0; at < stream.size(); at += blockreq::ChunkSize) {
         if (at % blockreq::PageSize == 0) {
-            const Step erased = Await(blockreq::PageErase(f, a), QStringLiteral("Стирание"));
+            const Step erased = Await(blockreq::PageErase(f, a), blocktext::Erase);
             if (erased != Step::Go)
                 return erased;
         }
@@ -225,7 +225,7 @@ InterlockTransfer::Step InterlockTransfer::Write(uint8_t f, uint8_t a, const QBy
             break;
         const Step written = Await(
             blockreq::MemoryWrite(f, a, blockreq::ChunkOf(bytes, int(at / blockreq::ChunkSize))),
-            QStringLiteral("Передача кода"));
+            blocktext::Transfer);
         if (written != Step::Go)
             return written;
     }

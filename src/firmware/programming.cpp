@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "firmware/programming.h"
 
+#include "blocks/blocktexts.h"
+
 #include "blocks/blockservice.h"
 #include "exchange/linkcore.h"
 #include "support/atexit.h"
@@ -11,11 +13,6 @@ namespace firmware
 
 namespace
 {
-const QString NoAnswer = QStringLiteral("Нет ответа от блока!");
-const QString CaptionPrepare = QStringLiteral("Подготовка");
-const QString CaptionPointer = QStringLiteral("Установка адреса");
-const QString CaptionErase = QStringLiteral("Стирание");
-const QString CaptionWrite = QStringLiteral("Передача кода");
 const QString CloseQuestion =
     QStringLiteral("Идёт программирование блоков. Прервать и закрыть программу?");
 } // namespace
@@ -24,13 +21,13 @@ const QString CloseQuestion =
 // loader run leaves it at the start of its range.
 const Run FirmwareProgramming::Firmware{.area = FirmwareArea,
                                         .name = QStringLiteral("программирование блоков"),
-                                        .prepareCaption = CaptionPrepare,
+                                        .prepareCaption = blocktext::Prepare,
                                         .notices = true,
                                         .firmwareCompletion = true,
                                         .idlePosition = 2000};
 const Run FirmwareProgramming::Loader{.area = LoaderArea,
                                       .name = QStringLiteral("перезапись загрузчика"),
-                                      .prepareCaption = CaptionWrite,
+                                      .prepareCaption = blocktext::Transfer,
                                       .notices = false,
                                       .firmwareCompletion = false,
                                       .idlePosition = LoaderArea.from};
@@ -104,20 +101,20 @@ FirmwareProgramming::Outcome FirmwareProgramming::ProgramBlock(const Run& run,
             return true;
         outcome = r == Reply::Stopped ? Outcome::Stopped : Outcome::Failed;
         if (r == Reply::NoAnswer)
-            op.Tell(caption, NoAnswer);
+            op.Tell(caption, blocktext::NoAnswer);
         return false;
     };
 
     blocks_.bloks.SetSelected(line);
     if (!awaited(blockreq::Prepare(f, a), run.prepareCaption) ||
-        !awaited(blockreq::PointerSet(f, a, run.area.pointer), CaptionPointer))
+        !awaited(blockreq::PointerSet(f, a, run.area.pointer), blocktext::SetPointer))
         return outcome;
     const int from = run.area.from, to = run.area.end();
     op.Progress(from, to, from);
     const bool streamed = StreamArea(
-        image, run.area, [&] { return awaited(blockreq::PageErase(f, a), CaptionErase); },
+        image, run.area, [&] { return awaited(blockreq::PageErase(f, a), blocktext::Erase); },
         [&](const blockreq::Chunk& chunk) {
-            return awaited(blockreq::MemoryWrite(f, a, chunk), CaptionWrite);
+            return awaited(blockreq::MemoryWrite(f, a, chunk), blocktext::Transfer);
         },
         [&](int position) { op.Progress(from, to, position); });
     if (!streamed)
