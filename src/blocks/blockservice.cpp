@@ -12,7 +12,6 @@
 #include "support/eventwait.h"
 #include "support/operatorio.h"
 
-
 BlockService::BlockService(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
                            QObject* parent)
     : QObject(parent), link_(link), dispatcher_(dispatcher), trace_(trace),
