@@ -118,15 +118,17 @@ pass "installs"
 getcap /usr/bin/tavena-configurator | grep -q 'cap_net_bind_service=ep' ||
     fail "postinst did not grant cap_net_bind_service to /usr/bin/tavena-configurator"
 pass "postinst granted $(getcap /usr/bin/tavena-configurator)"
-for built in build/default/src/tavena-configurator build/default/sim/kp-sim; do
+for built in build/default/src/tavena-configurator build/default/src/tavena-cli build/default/sim/kp-sim; do
     program=$(basename "$built")
     want=$("$built" --version)
     got=$(QT_QPA_PLATFORM=offscreen "/usr/bin/$program" --version) || fail "$program --version"
     [[ $got == "$want" ]] || fail "installed $program --version says \"$got\", the build \"$want\""
     pass "$got"
 done
+/usr/bin/tavena-cli --help | grep -q "Коды выхода" || fail "tavena-cli --help"
+pass "tavena-cli --help"
 if command -v man >/dev/null; then
-    man -w tavena-configurator kp-sim >/dev/null || fail "man finds no manual page"
+    man -w tavena-configurator tavena-cli kp-sim >/dev/null || fail "man finds no manual page"
     pass "man finds the manual pages"
 fi
 
