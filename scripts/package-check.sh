@@ -43,27 +43,21 @@ app_id=$(version_text TAVENA_APP_ID)
 version=$(version_text TAVENA_VERSION)
 [[ -n $app_id && -n $version ]] || fail "no version or desktop id in build/default/version/tavenaversion.h"
 
-# The files of the package, exactly: what is installed once it is in the tree included.
+# The files of the package, exactly.
 expected=(
     usr/bin/tavena-configurator
+    usr/bin/tavena-cli
     usr/bin/kp-sim
+    "usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/wireshark/plugins/tavena.lua"
     "usr/share/applications/$app_id.desktop"
     "usr/share/metainfo/$app_id.metainfo.xml"
     "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
     usr/share/man/man1/tavena-configurator.1.gz
+    usr/share/man/man1/tavena-cli.1.gz
     usr/share/man/man1/kp-sim.1.gz
     "usr/share/doc/$package/copyright"
     "usr/share/doc/$package/changelog.gz"
 )
-if ninja -C build/default -t targets all | grep -q '^tavena-cli:'; then
-    expected+=(usr/bin/tavena-cli)
-fi
-if [[ -f packaging/man/tavena-cli.1.in ]]; then
-    expected+=(usr/share/man/man1/tavena-cli.1.gz)
-fi
-if [[ -f dissector/tavena.lua ]]; then
-    expected+=("usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/wireshark/plugins/tavena.lua")
-fi
 dpkg-deb -c "$deb" >"$work/contents"
 # "-rwxr-xr-x root/root 297856 2026-12-09 03:16 ./usr/bin/tavena-configurator"
 awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' "$work/contents" | sort >"$work/files"
@@ -125,7 +119,8 @@ for built in build/default/src/tavena-configurator build/default/src/tavena-cli 
     [[ $got == "$want" ]] || fail "installed $program --version says \"$got\", the build \"$want\""
     pass "$got"
 done
-/usr/bin/tavena-cli --help | grep -q "Коды выхода" || fail "tavena-cli --help"
+help=$(/usr/bin/tavena-cli --help) || fail "tavena-cli --help"
+[[ $help == *"Коды выхода"* ]] || fail "tavena-cli --help names no exit codes"
 pass "tavena-cli --help"
 if command -v man >/dev/null; then
     man -w tavena-configurator tavena-cli kp-sim >/dev/null || fail "man finds no manual page"
