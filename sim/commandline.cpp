@@ -233,10 +233,10 @@ bool BlockOptions::each(const QCommandLineParser& p, const QCommandLineOption& o
         if (!blocks || blocks->isEmpty())
             return Fail(error, QStringLiteral("%1: %2").arg(name, blocks ? item : message));
         for (const BlockSpec& named : *blocks) {
-            const auto spec = std::find_if(o.blocks.begin(), o.blocks.end(), [&](const auto& b) {
+            const auto onBus = std::find_if(o.blocks.begin(), o.blocks.end(), [&](const auto& b) {
                 return b.type == named.type && b.address == named.address;
             });
-            if (spec == o.blocks.end())
+            if (onBus == o.blocks.end())
                 return Fail(error, QStringLiteral("%1: no block %2 on the bus (see --blocks): %3")
                                        .arg(name, BlocksText({named}), item));
             auto setup = std::find_if(o.setups.begin(), o.setups.end(), [&](const auto& s) {
@@ -249,7 +249,7 @@ bool BlockOptions::each(const QCommandLineParser& p, const QCommandLineOption& o
                 o.setups.append(fresh);
                 setup = o.setups.end() - 1;
             }
-            message = apply(value, *spec, *setup);
+            message = apply(value, *onBus, *setup);
             if (!message.isEmpty())
                 return Fail(error, QStringLiteral("%1: %2: %3").arg(name, message, item));
         }

@@ -47,8 +47,8 @@ private slots:
         QFETCH(QStringList, probed);
         kpsim::Options o = SimFixture::withBlocks(blocks.toLatin1());
         const auto quiet = kpsim::ParseBlocks(silentToQuery, nullptr);
-        for (const auto& spec : *quiet) {
-            kpsim::BlockSetup s{spec.type, spec.address, {}, {}, {}, false, false, {}, 0};
+        for (const auto& block : *quiet) {
+            kpsim::BlockSetup s{block.type, block.address, {}, {}, {}, false, false, {}, 0};
             s.faults.noAnnouncement = true;
             o.setups << s;
         }
