@@ -3,7 +3,6 @@
 
 #include "support/eventwait.h"
 
-#include <QEventLoop>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -36,21 +35,18 @@ QString ReadLineFromTerminal()
 {
     // The prompt waits in the event loop, so the exchange goes on being handled meanwhile.
     QByteArray line;
-    QEventLoop loop;
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     bool done = false;
-    QObject::connect(&input, &QSocketNotifier::activated, &loop, [&] {
+    QObject::connect(&input, &QSocketNotifier::activated, &input, [&] {
         char c = 0;
         const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n <= 0 || c == '\n') {
+        if (n <= 0 || c == '\n')
             done = true;
-            loop.quit();
-            return;
-        }
-        line += c;
+        else
+            line += c;
     });
-    while (!done && !eventwait::Closing())
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    // Until the engineer answers, or an interruption closes the program.
+    eventwait::WaitWhile([&] { return !done; });
     return QString::fromLocal8Bit(line).trimmed();
 }
 
