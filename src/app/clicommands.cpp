@@ -14,13 +14,6 @@
 
 namespace
 {
-const QString TypeKeys[] = {QStringLiteral("ts"), QStringLiteral("tit"), QStringLiteral("tu")};
-
-QString TypeOf(int slot)
-{
-    return slot >= 1 && slot <= 3 ? TypeKeys[slot - 1] : QString();
-}
-
 // Reads the one block into the service alone and shows it in the grid. False when it did not
 // answer or its record was not read whole.
 bool ReadAndShow(Cli& cli, blocks::Ref block, int* code)
@@ -96,12 +89,11 @@ int Scan(Cli& cli)
             const BlockService::Entry& e = b.TableEntry(slot, address);
             if (e.function == 0)
                 continue;
-            const auto& diag = b.BlockDiag[size_t(e.line)];
-            const int restarts = diag[0] | diag[1] << 8, repeats = diag[2] | diag[3] << 8;
+            const auto [restarts, repeats] = b.Counts(e.line);
             const QString version = b.VersionOfLine(e.line).mid(1);
             if (cli.json) {
                 all.append(QJsonObject{{"block", blocks::RefText(slot, address)},
-                                       {"type", TypeOf(slot)},
+                                       {"type", blocks::TypeName(slot)},
                                        {"address", address},
                                        {"version", version},
                                        {"restarts", restarts},

@@ -63,6 +63,14 @@ bool BlockService::Found(uint8_t function, int address) const
     return false;
 }
 
+BlockService::DiagCounts BlockService::Counts(int line) const
+{
+    if (line < 0 || line >= Lines)
+        return {};
+    const auto& diag = BlockDiag[size_t(line)];
+    return {byteorder::le16(diag.data()), byteorder::le16(diag.data() + 2)};
+}
+
 QString BlockService::VersionOfLine(int line) const
 {
     return line >= 0 && line < versions_.size() ? versions_[line] : QString();
@@ -234,9 +242,9 @@ bool BlockService::SelectionProcedure()
             SelectedBlockAddress = address;
             shownLine_ = e.line;
             const params::Image& image = BlockImages[size_t(e.line)];
-            const auto& diag = BlockDiag[size_t(e.line)];
-            DiagRest = QString::number(byteorder::le16(diag.data()));
-            DiagRep = QString::number(byteorder::le16(diag.data() + 2));
+            const DiagCounts counts = Counts(e.line);
+            DiagRest = QString::number(counts.restarts);
+            DiagRep = QString::number(counts.repeats);
             std::copy_n(image.begin(), ConfigBuffer.size(), ConfigBuffer.begin());
 
             const uint8_t f = uint8_t(e.function);

@@ -110,6 +110,13 @@ public:
     // "Размножить".
     void MenuItem2Click();
 
+    // The restart and transmission repeat counts of a line's diagnostics record.
+    struct DiagCounts {
+        int restarts = 0;
+        int repeats = 0;
+    };
+    DiagCounts Counts(int line) const;
+
     // The line of the shown block, -1 when none.
     int ShownLine() const { return shownLine_; }
     // The version text of a list line (what follows the address), as discovery read it.

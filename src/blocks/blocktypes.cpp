@@ -39,11 +39,16 @@ std::optional<Ref> ParseRef(const QString& text)
     return std::nullopt;
 }
 
+QString TypeName(int slot)
+{
+    return slot >= 1 && slot <= Slots ? QLatin1String(TypeNames[slot - 1]) : QString();
+}
+
 QString RefText(int slot, int address)
 {
     if (slot < 1 || slot > Slots)
         return {};
-    return QStringLiteral("%1:%2").arg(QLatin1String(TypeNames[slot - 1])).arg(address);
+    return QStringLiteral("%1:%2").arg(TypeName(slot)).arg(address);
 }
 
 } // namespace blocks

@@ -52,5 +52,7 @@ struct Ref {
 };
 std::optional<Ref> ParseRef(const QString& text);
 QString RefText(int slot, int address);
+// "ts", "tit", "tu" for slot 1..3.
+QString TypeName(int slot);
 
 } // namespace blocks
