@@ -18,6 +18,7 @@ struct CommandLine {
     QString imagePath;
     QByteArray imageVersion;
     QString capturePath; // --capture: the exchange recorded here
+    QStringList given;   // the options given, by name (while the command line is read)
 };
 
 // Parses the arguments (the first is the program name). A bind address outside the loopback

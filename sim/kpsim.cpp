@@ -281,11 +281,14 @@ void KpSim::handleProgramReceipt(uint8_t sequence)
     emit receiptReceived(sequence, expected);
 }
 
-void KpSim::sendAdapterReceipt(uint8_t sequence)
+void KpSim::sendAdapterReceipt(uint8_t sequence, int sub)
 {
     Faults& f = options_.faults;
     if (f.dropAllReceipts)
         return;
+    for (SilentAt& at : f.dropReceiptAt)
+        if (at.nth > 0 && at.sub == sub && --at.nth == 0)
+            return;
     if (f.dropReceipts > 0) {
         --f.dropReceipts;
         return;
@@ -298,7 +301,7 @@ void KpSim::handleRequest(const QByteArray& d)
     ++counters_.requests;
     emit requestReceived(d);
     const uint8_t seq = packet::at(d, 2);
-    sendAdapterReceipt(seq);
+    sendAdapterReceipt(seq, d.size() > 7 ? packet::at(d, 7) : -1);
     send(packet::Bytes({packet::KindTransmitted, 0x00, seq}));
 
     // The frames go out on the CAN channel named in byte 0; the blocks sit on the link's one.

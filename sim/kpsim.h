@@ -66,6 +66,9 @@ struct Faults {
     int dropReceipts = 0;              // the next N receipts are lost (counts down)
     bool dropAllReceipts = false;      // every receipt is lost
     bool wrongReceiptSequence = false; // receipts carry the request's number minus 1
+    // The receipt of the nth request (from now) whose first record has the sub-function is
+    // lost; the request itself reaches the block, and so does the copy the program sends again.
+    std::vector<SilentAt> dropReceiptAt;
     // Block replies: configuration replies, announcements, telecontrol and archive answers.
     // Records the blocks send unasked are not affected.
     int dropReplies = 0;         // the next N block replies are lost (counts down)
@@ -287,7 +290,7 @@ private:
     void handleProgramReceipt(uint8_t sequence);
     void handleServiceRecord(uint8_t subFunction, std::span<const uint8_t> data);
     void answerKeepAlive();
-    void sendAdapterReceipt(uint8_t sequence);
+    void sendAdapterReceipt(uint8_t sequence, int sub);
     // Block replies and announcements, subject to the reply faults.
     void sendBlockDatagram(const QByteArray& records, std::vector<RecordKind> kinds = {});
     bool send(const QByteArray& d);

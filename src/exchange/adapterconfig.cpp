@@ -11,8 +11,7 @@ bool CallVelmarIPConfig(const QByteArray& mac, const QByteArray& adapterAddress,
     if (!function) {
         if (error)
             *error = QStringLiteral("Конфигуратор адаптера (библиотека velmarcfgdll) не установлен "
-                                    "на этом компьютере.\n%1")
-                         .arg(library.errorString());
+                                    "на этом компьютере.");
         return false;
     }
     function(mac.constData(), adapterAddress.constData()); // its result is not used

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "exchange/localquery.h"
 
+#include "support/errortext.h"
+
 #include <QNetworkDatagram>
 
 namespace
@@ -20,7 +22,7 @@ LocalQueryService::LocalQueryService(const QAbstractItemModel& telesignals, QObj
 QString LocalQueryService::Bind(quint16 port)
 {
     if (!LocalSender.bind(QHostAddress::LocalHost, port))
-        return LocalSender.errorString();
+        return SocketErrorText(LocalSender.error());
     return {};
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "exchange/pcapng.h"
 
+#include "support/errortext.h"
+
 #include "support/byteorder.h"
 
 #include <chrono>
@@ -126,7 +128,7 @@ bool PcapngWriter::Open(const QString& path, QString* error)
     // loses nothing that was flushed.
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         if (error)
-            *error = file_.errorString();
+            *error = FileErrorText(file_);
         return false;
     }
     buffer_.truncate(0);
@@ -229,7 +231,7 @@ bool PcapngWriter::WriteAll(QString* error)
     const bool ok = file_.isOpen() && file_.write(buffer_) == buffer_.size();
     if (!ok) {
         if (error)
-            *error = file_.errorString();
+            *error = FileErrorText(file_);
         // A block cut short would end the file in the middle; what was whole stays readable.
         file_.resize(before);
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "testbench/testlog.h"
 
+#include "support/errortext.h"
+
 #include "support/cp1251.h"
 #include "support/localtext.h"
 
@@ -39,7 +41,7 @@ std::optional<QString> Create(const QDir& base, const QString& name, QString* er
         if (error)
             *error = QStringLiteral("Не удалось создать файл журнала «%1»: %2. Проверка не "
                                     "начата.")
-                         .arg(path, file.errorString());
+                         .arg(path, FileErrorText(file));
         return std::nullopt;
     }
     return path;

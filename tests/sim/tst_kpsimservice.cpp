@@ -404,9 +404,9 @@ void TestKpSimService::blockOptions_data()
     QTest::newRow("not on the bus") << on + "--no-announce ts:5"
                                     << "--no-announce: no block ts:5";
     QTest::newRow("value missing") << on + "--diag ts:0"
-                                   << "--diag must read";
+                                   << "--diag: must read";
     QTest::newRow("value given") << on + "--silent-block ts:0=1"
-                                 << "--silent-block must read";
+                                 << "--silent-block: must read";
     QTest::newRow("version long") << on + "--block-version ts:0=" + QString(49, 'v')
                                   << "--block-version: version";
     QTest::newRow("record odd") << on + "--record ts:0=abc"
@@ -422,7 +422,7 @@ void TestKpSimService::blockOptions_data()
     QTest::newRow("stuck range") << on + "--stuck-input ts:0=33"
                                  << "--stuck-input: inputs";
     QTest::newRow("image version alone") << on + "--image-version V"
-                                         << "--image-version needs";
+                                         << "--image-version: needs";
     QTest::newRow("all") << on + "--block-version ts:0,tu:3=Tavena_v2 --record ts:0=0102 "
                                  "--param tu:3@0=5 --param tit:2@22:u8=8 --param ts:0@4:u32=0x10 "
                                  "--diag ts:0=3,12 --diag tu:3=1,0,222,173,190,239 "
