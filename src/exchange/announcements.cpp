@@ -97,13 +97,7 @@ void AdapterAnnouncements::Handle(const TPacket& d, const QHostAddress& sender)
         const TPacket reply = AddressReply(macBytes);
         trace_.TraceFrame(TraceLog::Broadcast, reply);
         trace_.TraceNote(QStringLiteral("Адрес"));
-        // Only through the bound data socket: an unbound one would bind itself anew.
-        const auto port = link_.DataPort(nullptr);
-        if (port && link_.SocketData.state() == QAbstractSocket::BoundState &&
-            link_.SocketData.writeDatagram(reply, QHostAddress::Broadcast, *port) == reply.size() &&
-            link_.tap)
-            link_.tap->Datagram(link_.SocketData, DatagramTap::Sent, QHostAddress::Broadcast, *port,
-                                reply, true);
+        link_.SendBroadcast(reply);
         return;
     }
     if (ipv4 && from == link_.settings.BaseIPadapter)
@@ -145,14 +139,8 @@ std::pair<TPacket, int> AdapterAnnouncements::LinkStartMessage(int versionMajor)
 
 void AdapterAnnouncements::StartLink(int versionMajor)
 {
-    link_.SetLinkOpen(true);
-    link_.TxSequence = 0;
     const auto [message, channel] = LinkStartMessage(versionMajor);
-    if (!message.isEmpty())
-        link_.SendReply(message);
-    link_.CanChannel = channel;
-    link_.TransmitDone = true;
-    link_.TimerDisconnect.start();
+    link_.StartLink(message, channel);
     if (!link_.settings.DebugMode)
         trace_.TrassEnable = false;
     emit linkStarted(); // pages enable their controls and show their tabs

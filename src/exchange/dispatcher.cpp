@@ -3,6 +3,7 @@
 
 #include "exchange/linkcore.h"
 #include "exchange/tracelog.h"
+#include "support/byteorder.h"
 
 namespace
 {
@@ -47,8 +48,7 @@ void ReceiveDispatcher::Dispatch(const TPacket& d, const QHostAddress& sender)
         return;
     }
 
-    link_.TimerDisconnect.stop();
-    link_.TimerDisconnect.start();
+    link_.RestartInactivity();
 
     if (kind == packet::KindReceipt || (kind & packet::ReceiptBit)) {
         trace_.TraceNote(QStringLiteral("КВТ"));
@@ -58,7 +58,7 @@ void ReceiveDispatcher::Dispatch(const TPacket& d, const QHostAddress& sender)
     }
     if (kind == packet::KindTransmitted) {
         trace_.TraceNote(QStringLiteral("Передано"));
-        link_.TransmitDone = true;
+        link_.TransmissionReported();
         return;
     }
     if ((kind & 0x80) || d.size() <= packet::HeaderSize) {
@@ -96,7 +96,8 @@ void ReceiveDispatcher::WalkRecords(const TPacket& d)
             // leaves the note and LastStamp alone.
             const int lo = rec.byte(13), hi = rec.byte(14);
             if (lo >= 0 && hi >= 0) {
-                const quint32 stamp = quint32(lo | (hi << 8));
+                const uint8_t bytes[] = {uint8_t(lo), uint8_t(hi)};
+                const quint32 stamp = byteorder::le16(bytes);
                 const quint32 v = stamp < LastStamp ? stamp + 65536 : stamp;
                 Append(QStringLiteral("{%1}").arg(qint64(v) - qint64(LastStamp)));
                 LastStamp = stamp;
@@ -133,14 +134,10 @@ void ReceiveDispatcher::NoteRecord(const TPacket& d, const CanRecord& rec)
     case packet::RecordKind::BlockReply: {
         trace_.TraceNote(QStringLiteral("Конф"));
         // Byte 7 of the datagram is the sub-function of its first record: 0xFF marks the
-        // announcement answers of block discovery, 0x0F is ignored.
+        // announcement answers, which block discovery collects; 0x0F is ignored.
         const uint8_t d7 = packet::at(d, 7);
-        if (d7 == 0xFF) {
-            FoundBlocks.append({qint32(rec.function), qint32(rec.address)});
-            ++FoundCount;
-        } else if (d7 != 0x0F) {
+        if (d7 != packet::AnnouncementAnswer && d7 != 0x0F)
             link_.BlockReply(rec);
-        }
         break;
     }
     case packet::RecordKind::TuDiagnostics:
@@ -149,13 +146,11 @@ void ReceiveDispatcher::NoteRecord(const TPacket& d, const CanRecord& rec)
         break;
     case packet::RecordKind::TuReady:
         trace_.TraceNote(QStringLiteral("ТУ готово"));
-        TuPreparing = false;
         break;
     case packet::RecordKind::TuResult: {
         // A result without its error byte cannot be confirmed as a success.
         const int code = rec.data.size() > 1 ? rec.data[1] : -1;
         trace_.TraceNote(code == 0 ? QStringLiteral("ТУ OK") : QStringLiteral("ТУ ошибка"));
-        TuResultArrived = true;
         break;
     }
     case packet::RecordKind::Other:

@@ -22,18 +22,14 @@ class ReceiveDispatcher : public QObject
 public:
     ReceiveDispatcher(LinkCore& link, TraceLog& trace, QObject* parent = nullptr);
 
-    // Block discovery: (function byte, block address) of each announcement record.
-    QList<std::pair<qint32, qint32>> FoundBlocks;
-    qint32 FoundCount = 0;
-    quint32 LastStamp = 0;        // last time stamp seen in listen mode
-    bool TuPreparing = false;     // set by telecontrol when it issues a preparation
-    bool TuResultArrived = false; // a telecontrol result record has come
+    quint32 LastStamp = 0; // last time stamp seen in listen mode
 
     // Announcements (first byte 0x80), from any sender.
     std::function<void(const TPacket&, const QHostAddress&)> onAnnouncement;
 
     // A subsystem's handler: called for every record of an accepted data datagram, after the
-    // record's trace note was written.
+    // record's trace note was written. The subsystems keep their own state from the records
+    // they own (block discovery the announcement answers, telecontrol its ready and result).
     using RecordHandler = std::function<void(const CanRecord&)>;
     void RegisterRecordHandler(RecordHandler handler);
 

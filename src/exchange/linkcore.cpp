@@ -3,6 +3,7 @@
 
 #include "exchange/tracelog.h"
 #include "support/convert.h"
+#include "support/errortext.h"
 #include "support/eventwait.h"
 
 #include <QHostInfo>
@@ -33,11 +34,11 @@ LinkCore::LinkCore(TraceLog& traceLog, QObject* parent) : QObject(parent), trace
     Timer4.setInterval(KeepAliveInterval);
     TimerDisconnect.setObjectName(QStringLiteral("TimerDisconnect"));
     TimerDisconnect.setInterval(DisconnectInterval);
-    SocketData.setObjectName(QStringLiteral("SocketData"));
+    socket_.setObjectName(QStringLiteral("SocketData"));
 
-    connect(&Timer4, &QTimer::timeout, this, &LinkCore::Timer4Timer);
+    connect(&Timer4, &QTimer::timeout, this, &LinkCore::SendKeepAlive);
     connect(&TimerDisconnect, &QTimer::timeout, this, &LinkCore::TimerDisconnectTimer);
-    connect(&SocketData, &QUdpSocket::readyRead, this, &LinkCore::SocketDataDataAvailable);
+    connect(&socket_, &QUdpSocket::readyRead, this, &LinkCore::SocketDataDataAvailable);
 }
 
 std::optional<int> LinkCore::Timeout(QString* error) const
@@ -46,7 +47,7 @@ std::optional<int> LinkCore::Timeout(QString* error) const
     const qint64 ms = settings.Timeout.trimmed().toLongLong(&ok, 10);
     QString problem;
     if (!ok)
-        problem = IntConversionError(settings.Timeout);
+        problem = IntConversionError(QStringLiteral("Время ожидания"), settings.Timeout);
     else if (ms < 0)
         problem = QStringLiteral("Время ожидания не может быть отрицательным: %1 мс").arg(ms);
     else if (ms > MaxTimerInterval)
@@ -62,7 +63,7 @@ std::optional<int> LinkCore::Timeout(QString* error) const
 
 std::optional<quint16> LinkCore::DataPort(QString* error) const
 {
-    const auto port = StrToInt(settings.BasePortD, error);
+    const auto port = StrToInt(settings.BasePortD, QStringLiteral("№ порта данных"), error);
     if (!port)
         return std::nullopt;
     if (*port < 0 || *port > 65535) {
@@ -75,31 +76,36 @@ std::optional<quint16> LinkCore::DataPort(QString* error) const
 
 QString LinkCore::Bind(const QString& address, quint16 port)
 {
-    SocketData.close();
+    socket_.close();
     const QString text = address.trimmed();
     QHostAddress local(QHostAddress::AnyIPv4);
-    if (!text.isEmpty() && !local.setAddress(text))
-        return QStringLiteral("Неверный IP адрес компьютера: %1").arg(address);
-    if (!SocketData.bind(local, port))
-        return SocketData.errorString();
+    if (!text.isEmpty())
+        local.setAddress(text); // checked with what was typed
+    if (!socket_.bind(local, port))
+        return QStringLiteral("Сокет данных не открыт на %1:%2: %3")
+            .arg(local.toString())
+            .arg(port)
+            .arg(SocketErrorText(socket_.error()));
     // Room for a burst of the controlled point's datagrams while the window repaints.
     const int bytes = ReceiveBufferBytes;
-    if (setsockopt(int(SocketData.socketDescriptor()), SOL_SOCKET, SO_RCVBUFFORCE, &bytes,
+    if (setsockopt(int(socket_.socketDescriptor()), SOL_SOCKET, SO_RCVBUFFORCE, &bytes,
                    sizeof bytes) != 0)
-        SocketData.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, bytes);
+        socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, bytes);
     return {};
 }
 
-QString LinkCore::ConnectClick(bool checked)
+QString LinkCore::Enable(bool enabled)
 {
-    settings.Connect = checked;
-    if (!checked) {
+    settings.Connect = enabled;
+    if (!enabled) {
         SetLinkOpen(false);
         return {};
     }
     if (settings.BaseIPadapter.trimmed().isEmpty())
         return {};
-    QString error = ArmTimers();
+    QString error = TypedProblem(false);
+    if (error.isEmpty())
+        error = ArmTimers();
     if (error.isEmpty())
         error = Bind(settings.BaseIP, 0);
     if (error.isEmpty())
@@ -107,14 +113,24 @@ QString LinkCore::ConnectClick(bool checked)
     return error;
 }
 
-QString LinkCore::OpenSockClick()
+QString LinkCore::OpenDataPort()
+{
+    const QString problem = TypedProblem(true);
+    if (!problem.isEmpty())
+        return problem;
+    const QString error = ArmTimers();
+    return error.isEmpty() ? Bind(settings.BaseIP, *DataPort(nullptr)) : error;
+}
+
+QString LinkCore::TypedProblem(bool withPort) const
 {
     QString error;
-    const auto port = DataPort(&error);
-    if (!port)
+    if (!Timeout(&error) || (withPort && !DataPort(&error)))
         return error;
-    error = ArmTimers();
-    return error.isEmpty() ? Bind(settings.BaseIP, *port) : error;
+    QHostAddress local;
+    if (!settings.BaseIP.trimmed().isEmpty() && !local.setAddress(settings.BaseIP.trimmed()))
+        return QStringLiteral("Неверный IP адрес компьютера: %1").arg(settings.BaseIP);
+    return {};
 }
 
 QString LinkCore::ArmTimers()
@@ -134,12 +150,43 @@ void LinkCore::SetLinkOpen(bool open)
     emit linkStateChanged(open);
 }
 
+void LinkCore::StartLink(const TPacket& message, int channel)
+{
+    SetLinkOpen(true);
+    TxSequence = 0;
+    if (!message.isEmpty())
+        SendReply(message);
+    CanChannel = channel;
+    TransmitDone = true;
+    TimerDisconnect.start();
+}
+
+void LinkCore::RestartInactivity()
+{
+    TimerDisconnect.stop();
+    TimerDisconnect.start();
+}
+
+void LinkCore::TransmissionReported()
+{
+    TransmitDone = true;
+}
+
+bool LinkCore::SendBroadcast(const TPacket& packet)
+{
+    // Only through the bound data socket: an unbound one would bind itself anew.
+    const auto port = DataPort(nullptr);
+    if (!port || socket_.state() != QAbstractSocket::BoundState || eventwait::Closing())
+        return false;
+    return SendTo(QHostAddress(QHostAddress::Broadcast), *port, packet);
+}
+
 bool LinkCore::SendToAdapter(const TPacket& packet)
 {
     if (eventwait::Closing())
         return false;
     const auto port = DataPort(nullptr);
-    if (!port || SocketData.state() != QAbstractSocket::BoundState)
+    if (!port || socket_.state() != QAbstractSocket::BoundState)
         return false;
     const QString name = settings.BaseIPadapter.trimmed();
     QHostAddress to;
@@ -169,9 +216,9 @@ bool LinkCore::SendToAdapter(const TPacket& packet)
 
 bool LinkCore::SendTo(const QHostAddress& to, quint16 port, const TPacket& packet)
 {
-    const bool sent = SocketData.writeDatagram(packet, to, port) == packet.size();
+    const bool sent = socket_.writeDatagram(packet, to, port) == packet.size();
     if (sent && tap)
-        tap->Datagram(SocketData, DatagramTap::Sent, to, port, packet, true);
+        tap->Datagram(socket_, DatagramTap::Sent, to, port, packet, true);
     return sent;
 }
 
@@ -189,19 +236,17 @@ void LinkCore::NameResolved(const QHostInfo& info)
     const QList<TPacket> waiting = std::exchange(waitingForName_, {});
     if (resolvedAddress_.isNull()) {
         emit adapterUnresolved(QStringLiteral("Адрес адаптера «%1» не найден: %2")
-                                   .arg(info.hostName(), info.error() == QHostInfo::NoError
-                                                             ? QStringLiteral("нет адреса IPv4")
-                                                             : info.errorString()));
+                                   .arg(info.hostName(), HostLookupErrorText(info.error())));
         return;
     }
     const auto port = DataPort(nullptr);
-    if (!port || SocketData.state() != QAbstractSocket::BoundState || eventwait::Closing())
+    if (!port || socket_.state() != QAbstractSocket::BoundState || eventwait::Closing())
         return;
     for (const TPacket& p : waiting)
         SendTo(resolvedAddress_, *port, p);
 }
 
-void LinkCore::Timer4Timer()
+void LinkCore::SendKeepAlive()
 {
     if (!settings.Connect || LinkOpen)
         return;
@@ -221,22 +266,22 @@ void LinkCore::SocketDataDataAvailable()
 {
     QHostAddress sender;
     quint16 senderPort = 0;
-    while (SocketData.hasPendingDatagrams()) {
-        const qint64 size = SocketData.pendingDatagramSize();
+    while (socket_.hasPendingDatagrams()) {
+        const qint64 size = socket_.pendingDatagramSize();
         TPacket d(qsizetype(std::max<qint64>(size, 0)), Qt::Uninitialized);
-        const qint64 got = SocketData.readDatagram(d.data(), d.size(), &sender, &senderPort);
+        const qint64 got = socket_.readDatagram(d.data(), d.size(), &sender, &senderPort);
         if (got < 0)
             break;
         d.truncate(qsizetype(got));
         if (tap)
-            tap->Datagram(SocketData, DatagramTap::Received, sender, senderPort, d, true);
+            tap->Datagram(socket_, DatagramTap::Received, sender, senderPort, d, true);
         Receive(d, sender);
     }
 }
 
 void LinkCore::Receive(const TPacket& d, const QHostAddress& sender)
 {
-    ++RxCount;
+    ++RxCount.ref();
     trace.TraceFrame(TraceLog::Adapter, d);
     if (onDatagram)
         onDatagram(d, sender);
@@ -259,7 +304,7 @@ Sent LinkCore::SendRequest(TPacket packet)
 {
     if (eventwait::Closing())
         return Sent::Stopped;
-    ++TxCount;
+    ++TxCount.ref();
     if (!LinkOpen)
         return Sent::LinkClosed;
     QString error;
@@ -286,7 +331,7 @@ Sent LinkCore::SendRequest(TPacket packet)
     packet[0] = char(uint8_t(CanChannel));
     packet[2] = char(uint8_t(TxSequence));
     LastRequest = packet;
-    trace.TraceFrame(TraceLog::Program, LastRequest);
+    trace.TraceFrame(TraceLog::Program, packet);
 
     Timer1.setInterval(T);
     Timer1.start();
@@ -302,6 +347,7 @@ Sent LinkCore::SendRequest(TPacket packet)
             return Sent::Done;
         trace.TraceFrame(TraceLog::Program, LastRequest);
         trace.TraceNote(QStringLiteral("Повтор пакета!"));
+        ++RetransmitCount.ref();
         Timer1.setInterval(TimerInterval(qint64(Timer1.interval()) * 2));
         Timer1.start();
         SendToAdapter(LastRequest);
@@ -325,16 +371,26 @@ Reply LinkCore::SendAndWait(const TPacket& packet)
     }
     Timer2.setInterval(TimerInterval(qint64(*timeout) + 1000));
     Timer2.start();
+    awaitedBlock_.reset();
+    if (packet.size() >= packet::HeaderSize + packet::RecordHeaderSize) {
+        const uint8_t f = packet::at(packet, 4), a = packet::at(packet, 6);
+        if ((f & packet::ConfigBit) && a < BroadcastAddress)
+            awaitedBlock_ = std::pair{f, a};
+    }
     AwaitingReply = true;
-    if (SendRequest(packet) == Sent::Stopped) {
+    const auto done = [this] {
         Timer2.stop();
+        const bool replied = !AwaitingReply;
         AwaitingReply = false;
+        awaitedBlock_.reset();
+        return replied;
+    };
+    if (SendRequest(packet) == Sent::Stopped) {
+        done();
         return Reply::Stopped;
     }
     eventwait::WaitWhile([this] { return AwaitingReply && Timer2.isActive(); });
-    Timer2.stop();
-    const bool replied = !AwaitingReply;
-    AwaitingReply = false;
+    const bool replied = done();
     if (eventwait::Closing())
         return Reply::Stopped;
     return replied ? Reply::Answered : Reply::NoAnswer;
@@ -342,7 +398,7 @@ Reply LinkCore::SendAndWait(const TPacket& packet)
 
 void LinkCore::SendReply(const TPacket& packet)
 {
-    ++TxCount;
+    ++TxCount.ref();
     if (!LinkOpen || eventwait::Closing())
         return;
     if (!trace.Listen) {
@@ -357,7 +413,7 @@ bool LinkCore::ReceiptFromAdapter(uint8_t sequence)
 {
     if (sequence != uint8_t(TxSequence))
         return false;
-    ++TxSequence;
+    ++TxSequence.ref();
     Timer1.stop();
     ReceiptArrived = true;
     return true;
@@ -365,11 +421,16 @@ bool LinkCore::ReceiptFromAdapter(uint8_t sequence)
 
 void LinkCore::BlockReply(const CanRecord& record)
 {
+    if (!AwaitingReply)
+        return; // late, or a second answer to a request the block took twice
+    if (awaitedBlock_ && *awaitedBlock_ != std::pair{record.function, record.address})
+        return; // another block's
     // DLC + 1 bytes: the data and the byte that follows it; bytes past the datagram read as 0.
-    const int count = std::min<int>(record.dlc + 1, ReplyData.size());
+    QByteArray& reply = ReplyData.ref();
+    const int count = std::min<int>(record.dlc + 1, reply.size());
     for (int i = 0; i < count; ++i) {
         const int b = record.byte(packet::RecordHeaderSize + i);
-        ReplyData[i] = char(b < 0 ? 0 : b);
+        reply[i] = char(b < 0 ? 0 : b);
     }
     AwaitingReply = false;
 }

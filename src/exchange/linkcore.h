@@ -8,6 +8,7 @@
 #include "exchange/linksettings.h"
 #include "exchange/operationguard.h"
 #include "exchange/packet.h"
+#include "support/owned.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -44,6 +45,8 @@ public:
     static constexpr int ReceiveBufferBytes = 4 << 20;
     // The longest interval a timer holds, in milliseconds.
     static constexpr int MaxTimerInterval = std::numeric_limits<int>::max();
+    // Records to this address and above go to no one block (0x80: broadcast service records).
+    static constexpr uint8_t BroadcastAddress = 0x80;
 
     explicit LinkCore(TraceLog& trace, QObject* parent = nullptr);
 
@@ -51,23 +54,27 @@ public:
     TraceLog& trace;
 
     // Link state.
-    bool LinkOpen = false; // the adapter has accepted the exchange
-    int CanChannel = 0;    // CAN channel stamped into requests and accepted in data
+    Owned<bool, LinkCore> LinkOpen{false}; // the adapter has accepted the exchange
+    Owned<int, LinkCore> CanChannel{0};    // CAN channel stamped into requests and accepted in data
 
-    QUdpSocket SocketData;
-    QTimer Timer1;          // request pacing and receipt timeout
-    QTimer Timer2;          // reply guard
-    QTimer Timer4;          // keep-alive
-    QTimer TimerDisconnect; // link inactivity
+    const QUdpSocket& SocketData = socket_; // bound at "Разрешить обмен"
+    QTimer Timer1;                          // request pacing and receipt timeout
+    QTimer Timer2;                          // reply guard
+    QTimer Timer4;                          // keep-alive
+    QTimer TimerDisconnect;                 // link inactivity
 
-    // "Разрешить обмен" checked. Returns the message for the operator when the timeout does not
-    // convert or the socket cannot be bound; nothing is bound or started then.
-    QString ConnectClick(bool checked);
+    // The exchange enabled ("Разрешить обмен" checked) or disabled. Returns the message for the
+    // operator when the timeout does not convert or the socket cannot be bound; nothing is
+    // bound or started then.
+    QString Enable(bool enabled);
     // The hidden "Открыть сеть": binds the data socket to BaseIP and BasePortD.
-    QString OpenSockClick();
-    // The keep-alive tick: 0x80 0x00 to the adapter while "Разрешить обмен" is checked and the
-    // link is not open. A program without a window sends the first one at once.
-    void Timer4Timer();
+    QString OpenDataPort();
+    // What the operator typed that cannot be used (the timeout, the computer's address, and the
+    // data port when asked), as the message naming it; empty when everything converts.
+    QString TypedProblem(bool withPort) const;
+    // The keep-alive (Timer4's tick): 0x80 0x00 to the adapter while the exchange is enabled
+    // and the link is not open. A program without a window sends the first one at once.
+    void SendKeepAlive();
 
     // "Время ожидания" read afresh: a decimal integer from 0 to MaxTimerInterval. Otherwise
     // nothing, and in error the conversion error or why the value cannot be honoured.
@@ -77,6 +84,17 @@ public:
 
     // Opens or closes the link; announces the change for the colour of "Разрешить обмен".
     void SetLinkOpen(bool open);
+    // The adapter's connection request accepted: the link opens with the sequence at 0, the
+    // link start message (when there is one) goes out, the CAN channel is the one it selects,
+    // the next request goes out at once, and the inactivity limit runs.
+    void StartLink(const TPacket& message, int channel);
+    // Data from the adapter: the inactivity limit starts again.
+    void RestartInactivity();
+    // The adapter reported the last request sent on the bus (0x83).
+    void TransmissionReported();
+    // A datagram to 255.255.255.255 at the data port through the bound data socket (the address
+    // reply); false when the socket is not bound or does not take it.
+    bool SendBroadcast(const TPacket& packet);
 
     // Sends bytes straight through the data socket to BaseIPadapter:BasePortD. A host name is
     // looked up without blocking, and what is sent meanwhile goes out once it is known. False
@@ -92,17 +110,21 @@ public:
     // Called for every datagram received on the data socket, after it was counted and traced.
     std::function<void(const TPacket&, const QHostAddress&)> onDatagram;
 
-    quint32 RxCount = 0; // datagrams received on the data socket
-    quint32 TxCount = 0; // requests and receipts handed to the channel
+    Owned<quint32, LinkCore> RxCount{0}; // datagrams received on the data socket
+    Owned<quint32, LinkCore> TxCount{0}; // requests and receipts handed to the channel
 
     // Request channel state.
     static constexpr int Retransmissions = 5;
-    quint32 TxSequence = 0;      // its low byte is the sequence number on the wire
-    TPacket LastRequest;         // as sent, with channel and sequence stamped
-    bool TransmitDone = false;   // the adapter reported the last request sent on the bus
-    bool ReceiptArrived = false; // the receipt for LastRequest has come
-    bool AwaitingReply = false;  // a SendAndWait waits for its block reply
-    QByteArray ReplyData = QByteArray(256, '\0'); // data of the last block reply (0..7 used)
+    Owned<quint32, LinkCore> TxSequence{0};      // its low byte is the sequence number on the wire
+    Owned<TPacket, LinkCore> LastRequest;        // as sent, with channel and sequence stamped
+    Owned<bool, LinkCore> TransmitDone{false};   // the adapter reported the last request sent
+    Owned<bool, LinkCore> ReceiptArrived{false}; // the receipt for LastRequest has come
+    Owned<bool, LinkCore> AwaitingReply{false};  // a SendAndWait waits for its block reply
+    // Data of the last block reply that released a SendAndWait (indexes 0..7 used).
+    Owned<QByteArray, LinkCore> ReplyData{QByteArray(256, '\0')};
+    // Requests sent again for lack of a receipt, since the program started. A block that took
+    // the first copy (only its receipt was lost) takes the request twice.
+    Owned<quint32, LinkCore> RetransmitCount{0};
 
     // One request-making operation at a time: discovery, parameter writes, telecontrol, the
     // clock setting, ... each holds the guard while it runs.
@@ -119,7 +141,10 @@ public:
     // A receipt from the adapter with the given sequence byte; false when it is not the one
     // awaited.
     bool ReceiptFromAdapter(uint8_t sequence);
-    // A block reply record: its data (cut at the datagram's end) and the byte after it.
+    // A block reply record. It releases the waiting SendAndWait, its data (cut at the
+    // datagram's end) and the byte after it going to ReplyData, when it comes from the block
+    // the request went to (a request to one block: its configuration function byte and
+    // address). A reply from another block, or one that comes while nothing waits, is left.
     void BlockReply(const CanRecord& record);
 
     // True when the datagram's sender, written as a.b.c.d, is exactly the configured adapter.
@@ -140,6 +165,11 @@ private:
     void SocketDataDataAvailable();
     bool SendTo(const QHostAddress& to, quint16 port, const TPacket& packet);
     void NameResolved(const QHostInfo& info);
+
+    QUdpSocket socket_;
+    // The block a waiting SendAndWait expects its reply from: the configuration function byte
+    // and address of its request's record; none for a request that is not to one block.
+    std::optional<std::pair<uint8_t, uint8_t>> awaitedBlock_;
 
     // A host name in BaseIPadapter: its address once looked up, and what waits for it.
     QString resolvedName_;

@@ -137,3 +137,9 @@ packet::RecordKind packet::KindOf(const CanRecord& rec)
     }
     return RecordKind::Other;
 }
+
+bool packet::IsAnnouncementAnswer(const CanRecord& record)
+{
+    return KindOf(record) == RecordKind::BlockReply && record.datagram &&
+           record.datagram->size() > 7 && at(*record.datagram, 7) == AnnouncementAnswer;
+}

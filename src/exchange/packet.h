@@ -96,6 +96,13 @@ enum class RecordKind {
 };
 RecordKind KindOf(const CanRecord& record);
 
+// Byte 7 of a datagram whose block replies are announcement answers (the first record's
+// sub-function).
+constexpr uint8_t AnnouncementAnswer = 0xFF;
+// A block's announcement, in answer to the announcement query: a block reply record in a
+// datagram whose byte 7 is AnnouncementAnswer.
+bool IsAnnouncementAnswer(const CanRecord& record);
+
 } // namespace packet
 
 // Walks the records of a type-0x19 datagram: the record at 4 + off, off advancing by DLC + 5,

@@ -51,14 +51,16 @@ class TestMainWindow : public QObject
     QSettings* store() const { return new QSettings(iniPath(), QSettings::IniFormat); }
 
     QStringList messages;
+    QStringList captions;
 
 private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        messagebox::SetPresenter([this](QWidget*, QMessageBox::Icon, const QString&,
+        messagebox::SetPresenter([this](QWidget*, QMessageBox::Icon, const QString& caption,
                                         const QString& text, QMessageBox::StandardButtons) {
             messages << text;
+            captions << caption;
             return QMessageBox::Ok;
         });
     }
@@ -67,6 +69,7 @@ private slots:
         eventwait::SetClosing(false); // a window closed by an earlier test ended its waits
         QFile::remove(iniPath());
         messages.clear();
+        captions.clear();
     }
 
     void windowsCreatedInOrderWithTheirCaptions()
@@ -393,7 +396,8 @@ private slots:
         QTest::mouseClick(f.Connect, Qt::LeftButton, {}, QPoint(8, f.Connect->height() / 2));
         QVERIFY(f.Connect->isChecked());
         QCOMPARE(messages.size(), 1);
-        QVERIFY(messages[0].contains("'abc'"));
+        QCOMPARE(messages[0], "Время ожидания: «abc» — не целое число.");
+        QCOMPARE(captions[0], "Ошибка ввода");
         QCOMPARE(f.Link.SocketData.state(), QAbstractSocket::UnconnectedState);
         QVERIFY(!f.Link.Timer4.isActive());
     }
@@ -497,8 +501,7 @@ private slots:
         f.Link.Timer4.stop();
         f.Connect->click();
         f.Link.Timer4.stop();
-        f.Link.SetLinkOpen(true);
-        f.Link.TransmitDone = true;
+        f.Link.StartLink({}, 0);
         f.Tables.ArchivePos = 31;
         QByteArray got;
         connect(&adapter, &QUdpSocket::readyRead, &f, [&] {
@@ -516,8 +519,10 @@ private slots:
     void countersInTheStatusBar()
     {
         TForm1 f({}, store());
-        f.Link.RxCount = 17;
-        f.Link.TxCount = 4;
+        for (int i = 0; i < 17; ++i)
+            f.Link.Receive(QByteArray::fromHex("8000"), QHostAddress::LocalHost);
+        for (int i = 0; i < 4; ++i)
+            (void)f.Link.SendRequest({}); // the link is closed: only counted
         f.Timer5.setInterval(20);
         QTRY_COMPARE(f.StatusPanel[0]->text(), "Прм:17");
         QCOMPARE(f.StatusPanel[1]->text(), "Прд:4");

@@ -48,17 +48,29 @@ struct LinkFixture {
             announcements.Handle(d, from);
         };
         link.Timer4.setInterval(3600 * 1000); // keep-alives would only clutter what is sent
-        const QString error = link.ConnectClick(true);
+        const QString error = link.Enable(true);
         if (!error.isEmpty())
             qFatal("bind: %s", qPrintable(error));
     }
 
-    // The link as the adapter's connection request leaves it.
-    void open()
+    // The link as the adapter's connection request leaves it, on the given CAN channel.
+    void open(int channel = 0) { link.StartLink({}, channel); }
+
+    // The sequence number moved on by n requests the adapter receipts; what they sent is
+    // forgotten.
+    void advanceSequence(int n)
     {
-        link.SetLinkOpen(true);
-        link.TxSequence = 0;
-        link.TransmitDone = true;
+        const auto keep = std::exchange(onSent, [this](const QByteArray& d) {
+            if (d.size() >= 4)
+                fromAdapter(packet::Bytes({0x82, 0x00, uint8_t(d[2])}));
+        });
+        for (int i = 0; i < n; ++i) {
+            link.TransmissionReported();
+            (void)link.SendRequest(packet::Request(0x01, 0x18, 0x80, 0x06, {}));
+        }
+        onSent = keep;
+        sent.clear();
+        sentAt.clear();
     }
 
     // A datagram from the adapter to the program.

@@ -164,8 +164,8 @@ private slots:
         QFETCH(int, channel);
         LinkFixture f;
         f.link.settings.DebugMode = true; // the trace stays on after the link start
-        f.link.CanChannel = 1;            // kept when no message is sent
-        f.link.TxSequence = 77;
+        f.open(1);                        // the channel is kept when no message is sent
+        f.advanceSequence(77);
         f.link.settings.Km4Cfg = km4;
         QSignalSpy started(&f.announcements, &AdapterAnnouncements::linkStarted);
         QByteArray request = hex("8000010000") + "adapter";
@@ -245,9 +245,8 @@ private slots:
         QVERIFY(qAbs(qint64(AdapterAnnouncements::LocalSeconds()) - local) <= 1);
 
         LinkFixture f;
-        f.open();
-        f.link.CanChannel = 1;
-        f.link.TxSequence = 4;
+        f.open(1);
+        f.advanceSequence(4);
         f.onSent = [&](const QByteArray& d) {
             f.fromAdapter(packet::Bytes({0x82, 0x00, uint8_t(d[2])}));
         };

@@ -89,7 +89,7 @@ private slots:
 
         file = dir.filePath("exchange.pcapng");
         QCOMPARE(p.Capture.Start(file), QString());
-        QCOMPARE(p.Link.ConnectClick(true), QString());
+        QCOMPARE(p.Link.Enable(true), QString());
         QVERIFY(until([&] { return p.Link.LinkOpen && sim.linkStarted(); }));
         p.Link.Timer4.stop();
 

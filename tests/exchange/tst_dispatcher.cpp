@@ -168,7 +168,6 @@ private slots:
         QFETCH(QString, note);
         LinkFixture f;
         f.open();
-        f.dispatcher.TuPreparing = true;
         int handled = 0;
         f.dispatcher.RegisterRecordHandler([&](const CanRecord&) { ++handled; });
         QByteArray d = hex("000011") + char(0x19) + records;
@@ -178,87 +177,48 @@ private slots:
         QVERIFY(handled >= 1);
         QTRY_COMPARE(f.sent.size(), 1); // one receipt per datagram
         QCOMPARE(f.sent[0], hex("820111"));
-        const QString tag = QTest::currentDataTag();
-        QCOMPARE(f.dispatcher.TuPreparing, !tag.contains("ready"));
-        QCOMPARE(f.dispatcher.TuResultArrived, tag.startsWith("R12"));
     }
 
-    void blockRepliesAndDiscoveryAnswers()
+    // A waiting request to block c4/3 is released by its block's reply alone: not by an
+    // announcement answer (byte 7 0xFF), an ignored record (0x0F) or another block's reply.
+    // The reply gives DLC + 1 bytes, the last the byte after the data; higher indexes keep
+    // theirs. A reply that comes when nothing waits changes nothing; a record that lies about
+    // its length is cut at the datagram's end.
+    void blockRepliesReleaseOnlyTheirWait()
     {
         LinkFixture f;
         f.open();
-        f.link.AwaitingReply = true;
-        f.link.ReplyData.fill('\x55');
-        // byte 7 = 0xFF: a discovery answer, the wait goes on
-        f.link.Receive(hex("00"
-                           "0a"
-                           "01"
-                           "19"
-                           "c41803ff"
-                           "00"
-                           "c8180500"
-                           "00"),
-                       adapter());
-        QVERIFY(f.link.AwaitingReply);
-        QCOMPARE(f.dispatcher.FoundCount, 2);
-        QCOMPARE(f.dispatcher.FoundBlocks[0], std::make_pair(0xC4, 3));
-        QCOMPARE(f.dispatcher.FoundBlocks[1], std::make_pair(0xC8, 5));
-        // byte 7 = 0x0F: ignored
-        f.link.Receive(hex("00"
-                           "06"
-                           "02"
-                           "19"
-                           "c418030f"
-                           "01"
-                           "aa"),
-                       adapter());
-        QVERIFY(f.link.AwaitingReply);
-        QCOMPARE(f.link.ReplyData.at(0), '\x55');
-        // a reply: DLC + 1 bytes, the last one the byte after the data (0 at the datagram's end)
-        f.link.Receive(hex("00"
-                           "08"
-                           "03"
-                           "19"
-                           "c4180306"
-                           "03"
-                           "010203"),
-                       adapter());
-        QVERIFY(!f.link.AwaitingReply);
-        QCOMPARE(f.link.ReplyData.left(4), hex("01020300"));
-        QCOMPARE(f.link.ReplyData.at(4), '\x55'); // higher indexes keep their contents
-        f.link.AwaitingReply = true;
-        f.link.Receive(hex("00"
-                           "09"
-                           "04"
-                           "19"
-                           "c4180306"
-                           "02"
-                           "0102"
-                           "77"
-                           "00"),
-                       adapter());
-        QCOMPARE(f.link.ReplyData.left(3), hex("010277"));
+        QList<QByteArray> replies;
+        f.onSent = [&](const QByteArray& d) {
+            if (d.size() < 4 || d[3] != 0x19)
+                return; // the program's receipts
+            f.fromAdapter(packet::Bytes({0x82, 0x00, uint8_t(d[2])}));
+            for (const QByteArray& r : std::exchange(replies, {}))
+                f.fromAdapter(r);
+        };
+        const TPacket request = packet::Request(0xC4, 0x18, 3, 0x06, {});
+        replies = {hex("000a0119c41803ff00c818050000"), hex("00060219c418030f01aa"),
+                   hex("000d0319c8180306084141414141414141"),
+                   hex("000d0419c4180306083132333435363738")};
+        QCOMPARE(f.link.SendAndWait(request), Reply::Answered);
+        QCOMPARE(f.link.ReplyData->left(9), QByteArray("12345678") + '\0');
+        replies = {hex("00080519c418030603010203")};
+        QCOMPARE(f.link.SendAndWait(request), Reply::Answered);
+        QCOMPARE(f.link.ReplyData->left(5), hex("0102030035"));
+
+        f.link.Receive(hex("00090619c418030602010277"), adapter());
+        QCOMPARE(f.link.ReplyData->left(3), hex("010203"));
+        // DLC 200 in a datagram that holds two data bytes; the length byte also lies
+        replies = {hex("00ff0719c4180306c80102")};
+        QCOMPARE(f.link.SendAndWait(request), Reply::Answered);
+        QCOMPARE(f.link.ReplyData->left(3), hex("010200"));
+        QCOMPARE(f.link.ReplyData->at(100), '\0');
     }
 
     void lyingRecordsAreCutAtTheDatagramsEnd()
     {
         LinkFixture f;
         f.open();
-        f.link.AwaitingReply = true;
-        f.link.ReplyData.fill('\x55');
-        // DLC 200 in a datagram that holds two data bytes; the length byte also lies
-        f.link.Receive(hex("00"
-                           "ff"
-                           "05"
-                           "19"
-                           "c4180306"
-                           "c8"
-                           "0102"),
-                       adapter());
-        QVERIFY(!f.link.AwaitingReply);
-        QCOMPARE(f.link.ReplyData.left(3), hex("010200"));
-        QCOMPARE(f.link.ReplyData.at(100), '\0');
-        QCOMPARE(f.link.ReplyData.at(201), '\x55');
         // a record header that does not fit ends the walk
         f.link.Receive(hex("00"
                            "20"
@@ -273,7 +233,7 @@ private slots:
         f.link.Receive(QByteArray(), adapter());
         f.link.Receive(hex("80"), adapter());
         f.link.Receive(hex("8000"), adapter());
-        QCOMPARE(f.link.RxCount, 5u);
+        QCOMPARE(f.link.RxCount, 4u);
     }
 
     void listenNotesStampDifferences()
@@ -309,6 +269,7 @@ private slots:
     {
         LinkFixture f;
         f.open();
+        f.link.TimerDisconnect.stop();
         f.link.settings.Connect = false; // listed only, no link start
         f.link.Receive(hex("8000010302"
                            "4b"),
@@ -322,7 +283,7 @@ private slots:
     {
         LinkFixture f;
         f.open();
-        f.link.AwaitingReply = true;
+        f.link.TimerDisconnect.stop();
         int handled = 0;
         f.dispatcher.RegisterRecordHandler([&](const CanRecord&) { ++handled; });
         const QHostAddress stranger(QStringLiteral("127.0.0.9"));
@@ -337,7 +298,6 @@ private slots:
                        stranger);
         QCOMPARE(f.link.RxCount, 2u);
         QCOMPARE(f.link.TxSequence, 0u);
-        QVERIFY(f.link.AwaitingReply);
         QCOMPARE(handled, 0);
         QVERIFY(!f.link.TimerDisconnect.isActive());
         QCOMPARE(f.trace.NewestNote(), "Чужой адрес");

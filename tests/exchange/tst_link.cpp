@@ -46,7 +46,7 @@ private slots:
         TraceLog trace;
         LinkCore link(trace);
         aimAt(link, adapter);
-        QCOMPARE(link.ConnectClick(true), QString());
+        QCOMPARE(link.Enable(true), QString());
         QCOMPARE(link.SocketData.state(), QAbstractSocket::BoundState);
         QCOMPARE(link.SocketData.localAddress(), QHostAddress(QHostAddress::LocalHost));
         QVERIFY(link.SocketData.localPort() != 0);
@@ -66,7 +66,7 @@ private slots:
                  " 80 00");
         QCOMPARE(link.TxCount, 0u); // straight to the socket: not counted
 
-        QCOMPARE(link.ConnectClick(false), QString());
+        QCOMPARE(link.Enable(false), QString());
         const int sent = adapter.got.size();
         QTest::qWait(1500); // a silence is what is asserted here
         QCOMPARE(adapter.got.size(), sent);
@@ -79,7 +79,7 @@ private slots:
         LinkCore link(trace);
         aimAt(link, adapter);
         link.Timer4.setInterval(50);
-        QCOMPARE(link.ConnectClick(true), QString());
+        QCOMPARE(link.Enable(true), QString());
         QTRY_VERIFY(!adapter.got.isEmpty());
         link.SetLinkOpen(true);
         QTest::qWait(100);
@@ -97,7 +97,7 @@ private slots:
         LinkCore link(trace);
         aimAt(link, adapter);
         link.settings.BaseIPadapter = QStringLiteral("   ");
-        QCOMPARE(link.ConnectClick(true), QString());
+        QCOMPARE(link.Enable(true), QString());
         QVERIFY(!link.Timer4.isActive());
         QCOMPARE(link.SocketData.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(trace.GridRowCount(), 3);
@@ -110,13 +110,13 @@ private slots:
         LinkCore link(trace);
         aimAt(link, adapter);
         link.settings.Timeout = QStringLiteral("1o0");
-        const QString error = link.ConnectClick(true);
-        QVERIFY(error.contains("'1o0'"));
+        const QString error = link.Enable(true);
+        QCOMPARE(error, "Время ожидания: «1o0» — не целое число.");
         QCOMPARE(link.SocketData.state(), QAbstractSocket::UnconnectedState);
         QVERIFY(!link.Timer4.isActive());
 
         link.settings.Timeout = QStringLiteral(" 250 "); // read afresh at the next check
-        QCOMPARE(link.ConnectClick(true), QString());
+        QCOMPARE(link.Enable(true), QString());
         QCOMPARE(link.Timer1.interval(), 250);
         QCOMPARE(link.Timer2.interval(), 1250);
         QVERIFY(link.Timer4.isActive());
@@ -128,13 +128,13 @@ private slots:
         LinkCore link(trace);
         link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
         link.settings.BaseIP = QStringLiteral("192.0.2.1"); // not an address of this machine
-        const QString error = link.ConnectClick(true);
+        const QString error = link.Enable(true);
         QVERIFY(!error.isEmpty());
         QCOMPARE(link.SocketData.state(), QAbstractSocket::UnconnectedState);
         QVERIFY(!link.Timer4.isActive());
 
         link.settings.BaseIP = QStringLiteral("not an address");
-        QVERIFY(link.ConnectClick(true).contains("not an address"));
+        QVERIFY(link.Enable(true).contains("not an address"));
         QCOMPARE(link.SocketData.state(), QAbstractSocket::UnconnectedState);
     }
 
@@ -164,7 +164,7 @@ private slots:
         probe.close();
         link.settings.BaseIP = QStringLiteral("127.0.0.1");
         link.settings.BasePortD = QString::number(port);
-        QCOMPARE(link.OpenSockClick(), QString());
+        QCOMPARE(link.OpenDataPort(), QString());
         QCOMPARE(link.SocketData.localPort(), port);
     }
 
@@ -174,7 +174,7 @@ private slots:
         LinkCore link(trace);
         link.settings.BaseIP = QStringLiteral("127.0.0.1");
         link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
-        QCOMPARE(link.ConnectClick(true), QString());
+        QCOMPARE(link.Enable(true), QString());
         QList<QByteArray> seen;
         link.onDatagram = [&](const TPacket& d, const QHostAddress&) { seen << d; };
         QUdpSocket peer;

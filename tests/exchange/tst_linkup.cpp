@@ -36,7 +36,7 @@ class TestLinkUp : public QObject
         }
         bool connect()
         {
-            if (!link.ConnectClick(true).isEmpty())
+            if (!link.Enable(true).isEmpty())
                 return false;
             QElapsedTimer t;
             t.start();
@@ -71,7 +71,7 @@ private slots:
         QByteArray version;
         for (int i = 0; i < 6; ++i) {
             QCOMPARE(p.link.SendAndWait(packet::Request(0xC4, 0x18, 0, 0x06, {})), Reply::Answered);
-            version += p.link.ReplyData.left(8);
+            version += p.link.ReplyData->left(8);
         }
         QVERIFY2(version.startsWith("TS"), version.constData());
         QCOMPARE(p.link.TxSequence, 7u);

@@ -15,8 +15,7 @@ private slots:
     void receiptInTimeGivesOneTransmissionAndTheNextNumber()
     {
         LinkFixture f;
-        f.open();
-        f.link.CanChannel = 1;
+        f.open(1);
         f.onSent = [&](const QByteArray& d) {
             f.fromAdapter(packet::Bytes({0x82, 0x00, uint8_t(d[2])}));
         };
@@ -30,7 +29,7 @@ private slots:
         QVERIFY(f.link.ReceiptArrived);
         QCOMPARE(f.link.LastRequest, f.sent[0]);
 
-        f.link.TransmitDone = true;
+        f.link.TransmissionReported();
         QCOMPARE(f.link.SendRequest(probe()), Sent::Done);
         QCOMPARE(f.sent.size(), 2);
         QCOMPARE(uint8_t(f.sent[1][2]), 1);
@@ -43,7 +42,7 @@ private slots:
     {
         LinkFixture f;
         f.open();
-        f.link.TxSequence = 255;
+        f.advanceSequence(255);
         f.onSent = [&](const QByteArray& d) {
             f.fromAdapter(packet::Bytes({0x22, 0x00, uint8_t(d[2])})); // bit 0x20: a receipt too
             f.fromAdapter(packet::Bytes({0x83, 0x00, uint8_t(d[2])}));
@@ -85,7 +84,7 @@ private slots:
     {
         LinkFixture f;
         f.open();
-        f.link.TxSequence = 7;
+        f.advanceSequence(7);
         f.onSent = [&](const QByteArray& d) {
             if (f.sent.size() == 1)
                 f.fromAdapter(packet::Bytes({0x82, 0x00, uint8_t(d[2] - 1)}));
@@ -166,7 +165,7 @@ private slots:
         QVERIFY2(t.elapsed() >= minMs && t.elapsed() <= maxMs,
                  qPrintable(QString::number(t.elapsed())));
         if (result)
-            QCOMPARE(f.link.ReplyData.left(9), QByteArray("12345678") + '\0');
+            QCOMPARE(f.link.ReplyData->left(9), QByteArray("12345678") + '\0');
         QCOMPARE(f.link.LinkOpen, receipt);
     }
 
@@ -193,7 +192,7 @@ private slots:
         QCOMPARE(f.link.SendAndWait(probe()), Reply::Stopped);
         QCOMPARE(f.link.SendRequest(probe()), Sent::Stopped);
         QCOMPARE(errors.size(), 2);
-        QVERIFY(errors[0][0].toString().contains("'x1'"));
+        QCOMPARE(errors[0][0].toString(), "Время ожидания: «x1» — не целое число.");
         QTest::qWait(50);
         QVERIFY(f.sent.isEmpty());
     }
@@ -240,7 +239,7 @@ private slots:
         QSignalSpy errors(&f.link, &LinkCore::operatorError);
         QCOMPARE(f.link.SendAndWait(probe()), Reply::Stopped);
         QCOMPARE(f.link.SendRequest(probe()), Sent::Stopped);
-        QCOMPARE(f.link.ConnectClick(true).contains(message), true);
+        QCOMPARE(f.link.Enable(true).contains(message), true);
         QCOMPARE(errors.size(), 2);
         QVERIFY2(errors[0][0].toString().contains(message), qPrintable(errors[0][0].toString()));
         QTest::qWait(50);
@@ -252,7 +251,7 @@ private slots:
     {
         LinkFixture f;
         f.link.settings.Timeout = QStringLiteral("999999999");
-        QCOMPARE(f.link.ConnectClick(true), QString());
+        QCOMPARE(f.link.Enable(true), QString());
         QCOMPARE(f.link.Timer1.interval(), 999999999);
         QCOMPARE(f.link.Timer2.interval(), LinkCore::MaxTimerInterval); // five times, capped
 
