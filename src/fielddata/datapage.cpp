@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fielddata/datapage.h"
 
+#include "fielddata/fieldrequests.h"
 #include "fielddata/livetables.h"
 
 #include <QActionGroup>
@@ -128,8 +129,19 @@ QAction* menuItem(QMenu* menu, const char* name, const QString& caption)
 }
 } // namespace
 
-DataPage::DataPage(LiveTables& tables, QWidget* telecontrol, QWidget* parent)
-    : QWidget(parent), tables_(tables)
+DataPage::DataPage(LiveTables& tables, FieldRequests& requests, QWidget* telecontrol,
+                   QWidget* parent)
+    : QWidget(parent), tables_(tables), requests_(requests)
+{
+    BuildPanel(telecontrol);
+    BuildTables();
+    BuildMenus();
+    BuildSplitters();
+    gbTS->installEventFilter(this);
+    Connect();
+}
+
+void DataPage::BuildPanel(QWidget* telecontrol)
 {
     // Top panel: telecontrol at the left, the event list beside it.
     Panel = new QWidget(this);
@@ -143,21 +155,17 @@ DataPage::DataPage(LiveTables& tables, QWidget* telecontrol, QWidget* parent)
     Events->setAccessibleName(gbEvents->title().trimmed());
     Events->setItemDelegate(new EventLineDelegate(Events));
     Events->setUniformItemSizes(true);
-    Events->addItems(tables.Events);
+    Events->addItems(tables_.Events);
     auto* eventsLayout = new QVBoxLayout(gbEvents);
     eventsLayout->addWidget(Events);
     auto* panelLayout = new QHBoxLayout(Panel);
     panelLayout->setContentsMargins(0, 0, 0, 0);
     panelLayout->addWidget(gbTU);
     panelLayout->addWidget(gbEvents, 1);
+}
 
-    EventAct = new QMenu(this);
-    EventAct->setObjectName(QStringLiteral("EventAct"));
-    N4 = menuItem(EventAct, "N4", QStringLiteral("Очистить"));
-    N5 = menuItem(EventAct, "N5", QStringLiteral("Запрос архива"));
-    popupOn(Events, EventAct);
-
-    // The three tables.
+void DataPage::BuildTables()
+{
     gbTS = groupBox("gbTS", QStringLiteral(" Телесигналы "), this);
     gbTIT = groupBox("gbTIT", QStringLiteral(" Телеизмерения текущие "), this);
     gbTII = groupBox("gbTII", QStringLiteral(" Телеизмерения интегральные "), this);
@@ -168,9 +176,9 @@ DataPage::DataPage(LiveTables& tables, QWidget* telecontrol, QWidget* parent)
         titWidths << (c == 17 ? 114 : 40);
         tiiWidths << 60;
     }
-    AdvColumnGrid1 = gridView("AdvColumnGrid1", tables.Telesignals, tsWidths, gbTS);
-    AdvColumnGrid2 = gridView("AdvColumnGrid2", tables.Measurements, titWidths, gbTIT);
-    AdvColumnGrid3 = gridView("AdvColumnGrid3", tables.Integrals, tiiWidths, gbTII);
+    AdvColumnGrid1 = gridView("AdvColumnGrid1", tables_.Telesignals, tsWidths, gbTS);
+    AdvColumnGrid2 = gridView("AdvColumnGrid2", tables_.Measurements, titWidths, gbTIT);
+    AdvColumnGrid3 = gridView("AdvColumnGrid3", tables_.Integrals, tiiWidths, gbTII);
     for (auto [box, grid] : {std::pair{gbTS, AdvColumnGrid1}, std::pair{gbTIT, AdvColumnGrid2},
                              std::pair{gbTII, AdvColumnGrid3}}) {
         grid->setAccessibleName(box->title().trimmed()); // screen readers name it by its group
@@ -179,6 +187,15 @@ DataPage::DataPage(LiveTables& tables, QWidget* telecontrol, QWidget* parent)
         boxLayout->addWidget(grid);
     }
     setGbTITHeight(DefaultTitHeight);
+}
+
+void DataPage::BuildMenus()
+{
+    EventAct = new QMenu(this);
+    EventAct->setObjectName(QStringLiteral("EventAct"));
+    N4 = menuItem(EventAct, "N4", QStringLiteral("Очистить"));
+    N5 = menuItem(EventAct, "N5", QStringLiteral("Запрос архива"));
+    popupOn(Events, EventAct);
 
     TSAct = new QMenu(this);
     TSAct->setObjectName(QStringLiteral("TSAct"));
@@ -196,47 +213,49 @@ DataPage::DataPage(LiveTables& tables, QWidget* telecontrol, QWidget* parent)
         item->setCheckable(true);
         units_->addAction(item);
     }
-    UnitChecked(tables.unit());
+    UnitChecked(tables_.unit());
     popupOn(AdvColumnGrid2, kpmenu);
+}
 
-    // Splitters: the panel above the rest, gbTS above gbTIT; gbTII takes what is left.
+void DataPage::BuildSplitters()
+{
+    // The panel above the rest, gbTS above gbTIT; gbTII takes what is left.
     auto* lower = new QWidget(this);
     auto* lowerLayout = new QVBoxLayout(lower);
     lowerLayout->setContentsMargins(0, 0, 0, 0);
     lowerLayout->addWidget(gbTIT);
     lowerLayout->addWidget(gbTII, 1);
-    Splitter2 = new QSplitter(Qt::Vertical, this);
-    Splitter2->setObjectName(QStringLiteral("Splitter2"));
-    Splitter2->setChildrenCollapsible(false);
-    Splitter2->addWidget(gbTS);
-    Splitter2->addWidget(lower);
-    Splitter2->setStretchFactor(0, 0);
-    Splitter2->setStretchFactor(1, 1);
-    Splitter1 = new QSplitter(Qt::Vertical, this);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setChildrenCollapsible(false);
-    Splitter1->addWidget(Panel);
-    Splitter1->addWidget(Splitter2);
-    Splitter1->setStretchFactor(0, 0);
-    Splitter1->setStretchFactor(1, 1);
+    const auto splitter = [this](const char* name, QWidget* top, QWidget* rest) {
+        auto* s = new QSplitter(Qt::Vertical, this);
+        s->setObjectName(QLatin1String(name));
+        s->setChildrenCollapsible(false);
+        s->addWidget(top);
+        s->addWidget(rest);
+        s->setStretchFactor(0, 0);
+        s->setStretchFactor(1, 1);
+        return s;
+    };
+    Splitter2 = splitter("Splitter2", gbTS, lower);
+    Splitter1 = splitter("Splitter1", Panel, Splitter2);
     Splitter1->setSizes({PanelHeight, 1});
     ApplyTsHeight();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Splitter1);
+}
 
-    gbTS->installEventFilter(this);
-
-    connect(MenuItem1, &QAction::triggered, &tables, &LiveTables::MenuItem1Click);
-    connect(N4, &QAction::triggered, &tables, &LiveTables::N4Click);
-    connect(N5, &QAction::triggered, this, &DataPage::archiveRequested);
+void DataPage::Connect()
+{
+    connect(MenuItem1, &QAction::triggered, this, &DataPage::MenuItem1Click);
+    connect(N4, &QAction::triggered, this, &DataPage::N4Click);
+    connect(N5, &QAction::triggered, this, &DataPage::N5Click);
     connect(N1, &QAction::triggered, this, [this] { tables_.setUnit(LiveTables::Volts); });
     connect(N2, &QAction::triggered, this, [this] { tables_.setUnit(LiveTables::Milliamps); });
     connect(N3, &QAction::triggered, this, [this] { tables_.setUnit(LiveTables::Quanta); });
-    connect(&tables, &LiveTables::unitChanged, this, &DataPage::UnitChecked);
-    connect(&tables, &LiveTables::eventAdded, Events,
+    connect(&tables_, &LiveTables::unitChanged, this, &DataPage::UnitChecked);
+    connect(&tables_, &LiveTables::eventAdded, Events,
             [this](const QString& line) { Events->addItem(line); });
-    connect(&tables, &LiveTables::eventsCleared, Events, &QListWidget::clear);
+    connect(&tables_, &LiveTables::eventsCleared, Events, &QListWidget::clear);
     connect(AdvColumnGrid3, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
         emit integralDoubleClicked(i.row() + 1, i.column() + 1);
     });
@@ -246,6 +265,21 @@ DataPage::DataPage(LiveTables& tables, QWidget* telecontrol, QWidget* parent)
             [this](int section) { emit integralDoubleClicked(section + 1, 0); });
     connect(Splitter2, &QSplitter::splitterMoved, this,
             [this] { tsHeight_ = Splitter2->sizes().value(0); });
+}
+
+void DataPage::MenuItem1Click()
+{
+    tables_.ClearStates();
+}
+
+void DataPage::N4Click()
+{
+    tables_.ClearEvents();
+}
+
+void DataPage::N5Click()
+{
+    requests_.RequestArchive();
 }
 
 void DataPage::UnitChecked(int unit)

@@ -7,6 +7,7 @@
 
 #include <QWidget>
 
+class FieldRequests;
 class LiveTables;
 class QAction;
 class QActionGroup;
@@ -25,7 +26,7 @@ public:
 
     // gbTU: the telecontrol group, placed at the left of the top panel and re-parented to it;
     // when null an empty place of the same width is left.
-    DataPage(LiveTables& tables, QWidget* gbTU, QWidget* parent = nullptr);
+    DataPage(LiveTables& tables, FieldRequests& requests, QWidget* gbTU, QWidget* parent = nullptr);
 
     QWidget* Panel;
     QWidget* gbTU;
@@ -56,9 +57,12 @@ public:
     int gbTITHeight() const;
     void setGbTITHeight(int height);
 
+    // "Очистить" of the telesignal table and of the event list; "Запрос архива".
+    void MenuItem1Click();
+    void N4Click();
+    void N5Click();
+
 signals:
-    // "Запрос архива": the main window sends the live tables' archive request.
-    void archiveRequested();
     // Double click on the " Телесигналы " frame: the module test window is wanted.
     void testWindowRequested();
     // Double click on the integral table, in grid coordinates: the header row and column are
@@ -70,10 +74,16 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void BuildPanel(QWidget* telecontrol);
+    void BuildTables();
+    void BuildMenus();
+    void BuildSplitters();
+    void Connect();
     void UnitChecked(int unit);
     void ApplyTsHeight();
 
     LiveTables& tables_;
+    FieldRequests& requests_;
     QActionGroup* units_;
     int tsHeight_ = 310;
 };

@@ -367,12 +367,12 @@ void LiveTables::TsEvent(const CanRecord& rec)
                        byteorder::le32(rec.data.data()), byteorder::le16(rec.data.data() + 4));
 }
 
-void LiveTables::MenuItem1Click()
+void LiveTables::ClearStates()
 {
     Telesignals.clearCells(1, Blocks, 1, 32);
 }
 
-void LiveTables::N4Click()
+void LiveTables::ClearEvents()
 {
     Events.clear();
     emit eventsCleared();

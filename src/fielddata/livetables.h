@@ -94,9 +94,9 @@ public:
     void HandleRecord(const CanRecord& rec);
 
     // "Очистить" of the telesignal table: empties the states of blocks 0-7; interlocks stay.
-    void MenuItem1Click();
+    void ClearStates();
     // "Очистить" of the event list.
-    void N4Click();
+    void ClearEvents();
 
     // The request for the archived event after ArchivePos (the archive wraps after 31).
     TPacket ArchiveRequest() const;

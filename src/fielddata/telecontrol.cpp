@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fielddata/telecontrol.h"
 
-#include "exchange/dispatcher.h"
 #include "exchange/linkcore.h"
 #include "exchange/tracelog.h"
 #include "support/byteorder.h"
 #include "support/eventwait.h"
 #include "support/localtext.h"
 
-Telecontrol::Telecontrol(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
-                         QObject* parent)
-    : QObject(parent), link_(link), dispatcher_(dispatcher), trace_(trace)
+Telecontrol::Telecontrol(LinkCore& link, TraceLog& trace, QObject* parent)
+    : QObject(parent), link_(link), trace_(trace)
 {
     Timer3.setObjectName(QStringLiteral("Timer3"));
     Timer3.setInterval(GuardInterval);
@@ -40,10 +38,16 @@ void Telecontrol::AddEvent(const QString& line)
     emit tuEventAdded(line);
 }
 
-bool Telecontrol::RxSpeedButton1Click()
+bool Telecontrol::Operate()
 {
     const auto operation = link_.Operations.Begin(QStringLiteral("телеуправление"));
     return operation && Command();
+}
+
+bool Telecontrol::Operate(int address, int relay)
+{
+    const auto operation = link_.Operations.Begin(QStringLiteral("телеуправление"));
+    return operation && Command(address, relay);
 }
 
 bool Telecontrol::Command()
@@ -59,11 +63,11 @@ bool Telecontrol::Command(int address, int relay)
 bool Telecontrol::Exchange(const int& address, int relay)
 {
     running_ = true;
-    dispatcher_.TuResultArrived = false;
-    dispatcher_.TuPreparing = true;
+    TuResultArrived = false;
+    TuPreparing = true;
     const Sent select = link_.SendRequest(SelectCommand(address, relay));
     if (select == Sent::Stopped) {
-        dispatcher_.TuPreparing = false;
+        TuPreparing = false;
         running_ = false;
         return false;
     }
@@ -76,14 +80,13 @@ bool Telecontrol::Exchange(const int& address, int relay)
     Timer3.start();
 
     bool stopped = false;
-    while (!dispatcher_.TuResultArrived && !stopped) {
-        eventwait::WaitWhile(
-            [this] { return !dispatcher_.TuResultArrived && dispatcher_.TuPreparing; });
+    while (!TuResultArrived && !stopped) {
+        eventwait::WaitWhile([this] { return !TuResultArrived && TuPreparing; });
         stopped = eventwait::Closing();
-        if (dispatcher_.TuResultArrived || stopped)
+        if (TuResultArrived || stopped)
             break;
         // The block is ready: execute.
-        dispatcher_.TuPreparing = true;
+        TuPreparing = true;
         const Sent execute = link_.SendRequest(ExecuteCommand(address));
         stopped = execute == Sent::Stopped;
         if (stopped)
@@ -92,13 +95,13 @@ bool Telecontrol::Exchange(const int& address, int relay)
             trace_.TraceNote(QStringLiteral("ТУ Выполнить"));
         AddEvent(QStringLiteral("Выдана команда исполнения"));
     }
-    dispatcher_.TuPreparing = false;
+    TuPreparing = false;
     Timer3.stop();
     running_ = false;
     return !stopped;
 }
 
-void Telecontrol::RxSpeedButton2Click()
+void Telecontrol::OperateAll()
 {
     const auto operation = link_.Operations.Begin(QStringLiteral("телеуправление"));
     if (!operation)
@@ -116,7 +119,7 @@ void Telecontrol::RxSpeedButton2Click()
 void Telecontrol::Timer3Timer()
 {
     AddEvent(QStringLiteral(" Нет ответа от блока!"));
-    dispatcher_.TuResultArrived = true;
+    TuResultArrived = true;
 }
 
 void Telecontrol::HandleRecord(const CanRecord& record)
@@ -129,6 +132,7 @@ void Telecontrol::HandleRecord(const CanRecord& record)
         Diagnostics(record, true);
         break;
     case packet::RecordKind::TuReady: {
+        TuPreparing = false;
         QString line = QStringLiteral("Подготовка выполнена ");
         if (record.data.size() >= 3)
             line += QStringLiteral("Коэф реле=%1").arg(byteorder::be16(&record.data[1]));
@@ -137,6 +141,7 @@ void Telecontrol::HandleRecord(const CanRecord& record)
     }
     case packet::RecordKind::TuResult:
         Result(record);
+        TuResultArrived = true;
         break;
     default:
         break;

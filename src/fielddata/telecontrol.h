@@ -8,13 +8,13 @@
 // lines go to TuEvent.
 
 #include "exchange/packet.h"
+#include "support/owned.h"
 
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
 
 class LinkCore;
-class ReceiveDispatcher;
 class TraceLog;
 
 class Telecontrol : public QObject
@@ -24,8 +24,7 @@ public:
     static constexpr int Blocks = 8;
     static constexpr int GuardInterval = 3000;
 
-    Telecontrol(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
-                QObject* parent = nullptr);
+    Telecontrol(LinkCore& link, TraceLog& trace, QObject* parent = nullptr);
 
     QTimer Timer3; // guard of one command
 
@@ -42,12 +41,20 @@ public:
 
     bool Running() const { return running_; }
 
-    // "Включить": one command for the chosen relay. Refused while another operation runs
-    // (another command would share the ready and result flags and the guard). False when
-    // refused or stopped (a timeout that is refused, the program closing).
-    bool RxSpeedButton1Click();
-    // "Включить все": relays 1 to 32 of the chosen block in turn; the relay number ends at 33.
-    void RxSpeedButton2Click();
+    // A preparation was issued and the block has not reported ready yet; the block's result
+    // record (or the guard) has come. Kept from the block's records.
+    Owned<bool, Telecontrol> TuPreparing{false};
+    Owned<bool, Telecontrol> TuResultArrived{false};
+
+    // One command for the chosen relay (Address, Relay; the execute command reads Address
+    // again). Refused while another operation runs (another command would share the ready and
+    // result flags and the guard). False when refused or stopped (a timeout that is refused,
+    // the program closing).
+    bool Operate();
+    // The same for the given block and relay (a script).
+    bool Operate(int address, int relay);
+    // Relays 1 to 32 of the chosen block in turn; the relay number ends at 33.
+    void OperateAll();
     // One select-execute exchange for Address and Relay, for an operation that holds the
     // operation guard already. False when stopped.
     bool Command();
@@ -77,7 +84,6 @@ private:
     void Result(const CanRecord& record);
 
     LinkCore& link_;
-    ReceiveDispatcher& dispatcher_;
     TraceLog& trace_;
     bool running_ = false;
 };

@@ -72,8 +72,8 @@ TelecontrolGroup::TelecontrolGroup(Telecontrol& telecontrol, QWidget* parent)
 
     connect(RxSpinEdit1, &QSpinBox::valueChanged, this, [this](int v) { tc_.Address = v; });
     connect(RxSpinEdit2, &QSpinBox::valueChanged, this, [this](int v) { tc_.Relay = v; });
-    connect(RxSpeedButton1, &QPushButton::clicked, this, [this] { tc_.RxSpeedButton1Click(); });
-    connect(RxSpeedButton2, &QPushButton::clicked, this, [this] { tc_.RxSpeedButton2Click(); });
+    connect(RxSpeedButton1, &QPushButton::clicked, this, &TelecontrolGroup::RxSpeedButton1Click);
+    connect(RxSpeedButton2, &QPushButton::clicked, this, &TelecontrolGroup::RxSpeedButton2Click);
     connect(&tc_, &Telecontrol::relayChanged, RxSpinEdit2, &QSpinBox::setValue);
     connect(&tc_, &Telecontrol::tuEventCleared, TuEvent, &QListWidget::clear);
     connect(&tc_, &Telecontrol::tuEventAdded, TuEvent,
@@ -95,4 +95,14 @@ void TelecontrolGroup::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QGroupBox::mouseDoubleClickEvent(event);
     emit testWindowRequested();
+}
+
+void TelecontrolGroup::RxSpeedButton1Click()
+{
+    tc_.Operate();
+}
+
+void TelecontrolGroup::RxSpeedButton2Click()
+{
+    tc_.OperateAll();
 }

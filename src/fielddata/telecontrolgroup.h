@@ -28,6 +28,10 @@ public:
     // At link start: the buttons are enabled and stay so.
     void LinkStarted();
 
+    // "Включить": one command for the chosen relay. "Включить все": relays 1 to 32 in turn.
+    void RxSpeedButton1Click();
+    void RxSpeedButton2Click();
+
 signals:
     // gbTUDblClick: the module test window is asked for.
     void testWindowRequested();

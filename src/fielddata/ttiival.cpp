@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fielddata/ttiival.h"
 
+#include "fielddata/fieldrequests.h"
 #include "fielddata/livetables.h"
 #include "support/convert.h"
 #include "support/messagebox.h"
@@ -77,21 +78,18 @@ void TTiiVal::OpenForCell(int row, int col, const QString& cellText)
 void TTiiVal::WriteClick()
 {
     QString error;
-    const std::optional<int> adr = StrToInt(Adr->text(), &error);
-    const std::optional<int> num = adr ? StrToInt(Num->text(), &error) : std::nullopt;
-    const std::optional<int> val = num ? StrToInt(Val->text(), &error) : std::nullopt;
+    const std::optional<int> adr = StrToInt(Adr->text(), QStringLiteral("Адрес"), &error);
+    const std::optional<int> num =
+        adr ? StrToInt(Num->text(), QStringLiteral("Номер"), &error) : std::nullopt;
+    const std::optional<int> val =
+        num ? StrToInt(Val->text(), QStringLiteral("Значение"), &error) : std::nullopt;
     if (!val) {
-        messagebox::Error(this, error);
+        messagebox::Error(this, error, InputErrorCaption);
         return;
     }
-    // The wait for the reply handles clicks too; a second click meanwhile is refused.
-    const auto operation = operations->Begin(QStringLiteral("запись значения ТИИ"));
-    if (!operation)
-        return;
-    const TPacket preset = LiveTables::CounterPreset(*adr, *num, *val);
-    const Reply reply = sendAndWait ? sendAndWait(preset) : Reply::NoAnswer;
+    const Reply reply = requests ? requests->PresetCounter(*adr, *num, *val) : Reply::NoAnswer;
     if (reply == Reply::Stopped)
-        return; // the channel has said why, or the program is closing
+        return; // refused, or the channel has said why, or the program is closing
     if (reply == Reply::NoAnswer)
         messagebox::Show(this, QMessageBox::Warning, QStringLiteral("Запись параметра"),
                          QStringLiteral("Нет ответа от блока! Повторите!"), QMessageBox::Ok);

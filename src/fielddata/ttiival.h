@@ -3,10 +3,9 @@
 // "Ввод нового значения ТИИ": the counter preset dialog, reused for every preset. It is filled
 // from a double click on the integral table and shown without being modal.
 
-#include "exchange/linkcore.h"
-
 #include <QDialog>
-#include <functional>
+
+class FieldRequests;
 
 class QLineEdit;
 class QPushButton;
@@ -23,11 +22,8 @@ public:
     QPushButton* Write;
     QPushButton* Canc;
 
-    // Sends a request and waits for the block's reply. Set by the main window.
-    std::function<Reply(const TPacket&)> sendAndWait;
-    // The guard that lets one operation at a time talk to the blocks; the main window points it
-    // at the request channel's.
-    OperationGuard* operations = &ownOperations_;
+    // The core that sends the preset. Set by the main window; without it nothing is sent.
+    FieldRequests* requests = nullptr;
 
     // Overwrites the three fields.
     void Fill(int adr, int num, const QString& val);
@@ -41,7 +37,4 @@ public:
     void WriteClick();
     // "Отмена": closes without sending.
     void CancClick();
-
-private:
-    OperationGuard ownOperations_;
 };

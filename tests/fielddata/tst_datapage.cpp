@@ -3,6 +3,7 @@
 
 #include "exchange/linkfixture.h"
 #include "fielddata/datapage.h"
+#include "fielddata/fieldrequests.h"
 #include "fielddata/livetables.h"
 #include "fielddata/ttiival.h"
 #include "support/eventwait.h"
@@ -54,13 +55,16 @@ class TestDataPage : public QObject
     // A page in a window of the main window's tab size, shown.
     struct Shown {
         LiveTables tables;
+        TraceLog trace;
+        LinkCore link{trace}; // closed: requests are only counted
+        FieldRequests requests{link, tables};
         QWidget window;
         DataPage* page;
         explicit Shown(int tsHeight = 0, int titHeight = 0)
         {
             auto* telecontrol = new QGroupBox(QStringLiteral(" ТУ "));
             telecontrol->setObjectName(QStringLiteral("gbTU"));
-            page = new DataPage(tables, telecontrol, &window);
+            page = new DataPage(tables, requests, telecontrol, &window);
             if (tsHeight)
                 page->setGbTSHeight(tsHeight);
             if (titHeight)
@@ -190,9 +194,8 @@ private slots:
         QVERIFY(s.tables.Telesignals.cell(1, 1).isEmpty());
         QCOMPARE(s.tables.Telesignals.cell(9, 1), "1");
 
-        QSignalSpy archive(&p, &DataPage::archiveRequested);
-        p.N5->trigger();
-        QCOMPARE(archive.size(), 1);
+        p.N5->trigger(); // the archive request: counted, as the link is closed
+        QCOMPARE(s.link.TxCount, 1u);
         QCOMPARE(p.Events->count(), 1);
 
         p.N4->trigger();
@@ -201,7 +204,7 @@ private slots:
 
         // A page built after events came shows them.
         feed(s.tables, hex("44 80 02 a4 07 00000000 0000 00"));
-        DataPage late(s.tables, nullptr);
+        DataPage late(s.tables, s.requests, nullptr);
         QCOMPARE(late.Events->count(), 1);
     }
 
@@ -285,15 +288,20 @@ private slots:
     {
         Shown s;
         QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+        LinkFixture f;
+        f.open();
+        FieldRequests requests(f.link, s.tables);
+        f.onSent = [&](const QByteArray& d) { // receipted and answered by block 1
+            if (d.size() > 4) {
+                f.fromAdapter(hex("82 00") + d.mid(2, 1));
+                f.fromAdapter(hex("00 0d 00 19 c4 18 01 0c 08") + QByteArray(8, '\0'));
+            }
+        };
         TTiiVal d;
+        d.requests = &requests;
         QObject::connect(s.page, &DataPage::integralDoubleClicked, &d, [&](int row, int col) {
             d.OpenForCell(row, col, s.tables.Integrals.cell(row, col));
         });
-        QList<TPacket> sent;
-        d.sendAndWait = [&](const TPacket& p) {
-            sent << p;
-            return Reply::Answered;
-        };
         // Counter number 19 of block 1: row 4, column 3.
         feed(s.tables, hex("44 21 01 13 08 e8030000 00000000"));
         QTableView* tii = s.page->AdvColumnGrid3;
@@ -306,7 +314,7 @@ private slots:
 
         d.Val->setText(" 70000 ");
         d.Write->click();
-        QCOMPARE(sent, QList<TPacket>{hex("00 0b 00 19 c4 18 01 0c 06 12 00 70110100")});
+        QCOMPARE(f.sent.value(0), hex("00 0b 00 19 c4 18 01 0c 06 12 00 70110100"));
         QVERIFY(messages.isEmpty());
         QVERIFY(!d.isVisible());
         QCOMPARE(s.tables.Integrals.cell(4, 3), "1000"); // until the block reports it
@@ -314,17 +322,23 @@ private slots:
 
     void presetWithoutAReply()
     {
+        LinkFixture f;
+        f.open();
+        f.link.settings.Timeout = QStringLiteral("20");
+        LiveTables tables;
+        FieldRequests requests(f.link, tables);
         TTiiVal d;
-        int calls = 0;
-        d.sendAndWait = [&](const TPacket&) {
-            ++calls;
-            d.Write->click(); // clicked again while the reply is awaited: no second write
-            return Reply::NoAnswer;
+        d.requests = &requests;
+        f.onSent = [&](const QByteArray& sent) { // receipted, never answered
+            if (sent.size() > 4) {
+                f.fromAdapter(hex("82 00") + sent.mid(2, 1));
+                d.Write->click(); // clicked again while the reply is awaited: no second write
+            }
         };
         d.Fill(3, 18, "1000");
         d.show();
         d.Write->click();
-        QCOMPARE(calls, 1);
+        QCOMPARE(f.sent.size(), 1);
         QCOMPARE(messages.size(), 1);
         QCOMPARE(messages[0].caption, "Запись параметра");
         QCOMPARE(messages[0].text, "Нет ответа от блока! Повторите!");
@@ -366,9 +380,10 @@ private slots:
         f.link.settings.Timeout = timeout;
         QObject::connect(&f.link, &LinkCore::operatorError,
                          [](const QString& m) { messagebox::Error(nullptr, m); });
+        LiveTables tables;
+        FieldRequests requests(f.link, tables);
         TTiiVal d;
-        d.operations = &f.link.Operations;
-        d.sendAndWait = [&](const TPacket& p) { return f.link.SendAndWait(p); };
+        d.requests = &requests;
         const auto other = busy ? f.link.Operations.Begin(QStringLiteral("поиск блоков"))
                                 : OperationGuard::Scope();
         if (closing) // the main window closes while the reply is awaited
@@ -394,19 +409,19 @@ private slots:
         QTest::newRow("address") << "x1"
                                  << "18"
                                  << "5"
-                                 << "'x1'";
+                                 << "Адрес: «x1» — не целое число.";
         QTest::newRow("number") << "1"
                                 << ""
                                 << "5"
-                                << "''";
+                                << "Номер: «» — не целое число.";
         QTest::newRow("value, decimal") << "1"
                                         << "18"
                                         << "1.5"
-                                        << "'1.5'";
+                                        << "Значение: «1.5» — не целое число.";
         QTest::newRow("value, past 32 bits") << "1"
                                              << "18"
                                              << "2147483648"
-                                             << "'2147483648'";
+                                             << "Значение: «2147483648» — не целое число.";
     }
     void presetFieldNotAnInteger()
     {
@@ -414,23 +429,20 @@ private slots:
         QFETCH(QString, num);
         QFETCH(QString, val);
         QFETCH(QString, offending);
-        TTiiVal d;
-        int calls = 0;
-        d.sendAndWait = [&](const TPacket&) { return ++calls, Reply::Answered; };
+        TTiiVal d; // without a core: nothing could be sent anyway
         d.show();
         d.Adr->setText(adr);
         d.Num->setText(num);
         d.Val->setText(val);
         d.Write->click();
-        QCOMPARE(calls, 0);
         QCOMPARE(messages.size(), 1);
-        QVERIFY2(messages[0].text.contains(offending), qPrintable(messages[0].text));
+        QCOMPARE(messages[0].caption, "Ошибка ввода");
+        QCOMPARE(messages[0].text, offending);
         QVERIFY(d.isVisible());
         QCOMPARE(d.Val->text(), val);
 
         d.Canc->click();
         QVERIFY(!d.isVisible());
-        QCOMPARE(calls, 0);
     }
 };
 

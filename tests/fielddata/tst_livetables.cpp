@@ -323,7 +323,7 @@ private slots:
         feed(t, hex("44 18 00 00 05 ffffffff 00  44 18 07 00 05 ffffffff 00"
                     "42 18 07 0a 05 00 ffffffff  44 80 02 a4 07 00000000 0000 00"));
         QSignalSpy cleared(&t, &LiveTables::eventsCleared);
-        t.MenuItem1Click();
+        t.ClearStates();
         for (int r = 1; r <= 8; ++r)
             QCOMPARE(states(t, r), Unset);
         QCOMPARE(states(t, 16), QString(32, u'1'));
@@ -332,7 +332,7 @@ private slots:
         QCOMPARE(t.Events.size(), 1);
         QVERIFY(cleared.isEmpty());
 
-        t.N4Click();
+        t.ClearEvents();
         QVERIFY(t.Events.isEmpty());
         QCOMPARE(cleared.size(), 1);
     }

@@ -18,7 +18,7 @@ class TestTelecontrol : public QObject
 
     // The fixture with telecontrol registered as the main window registers it.
     struct Bench : LinkFixture {
-        Telecontrol tc{link, dispatcher, trace};
+        Telecontrol tc{link, trace};
         QList<QByteArray> requests; // numbered requests the program sent
         uint8_t seq = 0;
         Bench()
@@ -88,7 +88,7 @@ private slots:
             else if (uint8_t(d[4]) == 0x02)
                 b.blockSendsLater(done(5));
         });
-        QVERIFY(b.tc.RxSpeedButton1Click());
+        QVERIFY(b.tc.Operate());
         QCOMPARE(b.requests.size(), 2);
         QCOMPARE(b.requests[0].mid(4), hex("421805000100"));
         QCOMPARE(b.requests[1].mid(4), hex("021805050100"));
@@ -97,8 +97,8 @@ private slots:
                               "Выдана команда исполнения",
                               "ТУ выполнено  Время =" + LongTimeText(QTime(12, 30, 5)) + "(250)"}));
         QVERIFY(!b.tc.Timer3.isActive());
-        QVERIFY(!b.dispatcher.TuPreparing);
-        QVERIFY(b.dispatcher.TuResultArrived);
+        QVERIFY(!b.tc.TuPreparing);
+        QVERIFY(b.tc.TuResultArrived);
         const QStringList notes = b.notes();
         QVERIFY(notes.contains("ТУ установить"));
         QVERIFY(notes.contains("ТУ Выполнить"));
@@ -111,7 +111,7 @@ private slots:
         b.adapterAnswers(nullptr);
         QElapsedTimer t;
         t.start();
-        QVERIFY(b.tc.RxSpeedButton1Click());
+        QVERIFY(b.tc.Operate());
         QVERIFY2(t.elapsed() >= 2990 && t.elapsed() < 3250,
                  qPrintable(QString::number(t.elapsed())));
         QCOMPARE(b.tc.TuEvent, QStringList({" Команда выдана", " Нет ответа от блока!"}));
@@ -124,7 +124,7 @@ private slots:
         Bench b;
         b.link.SetLinkOpen(false);
         b.tc.Timer3.setInterval(200);
-        QVERIFY(b.tc.RxSpeedButton1Click());
+        QVERIFY(b.tc.Operate());
         QCOMPARE(b.tc.TuEvent.last(), " Нет ответа от блока!");
         QTest::qWait(30);
         QVERIFY(b.sent.isEmpty());
@@ -145,7 +145,7 @@ private slots:
                 b.blockSends(done(2));
             }
         });
-        b.tc.RxSpeedButton2Click();
+        b.tc.OperateAll();
         QCOMPARE(relays.size(), 32);
         for (int k = 0; k < 32; ++k)
             QCOMPARE(relays[k], k + 1);
@@ -165,7 +165,7 @@ private slots:
             if (++selects != 3) // relay 3 stays silent
                 b.blockSends(ready(0));
         });
-        b.tc.RxSpeedButton2Click();
+        b.tc.OperateAll();
         QCOMPARE(selects, 32);
         QCOMPARE(b.tc.Relay, 33);
     }
@@ -176,8 +176,8 @@ private slots:
         b.adapterAnswers(nullptr);
         b.tc.Timer3.setInterval(300);
         bool nested = true;
-        QTimer::singleShot(100, [&] { nested = b.tc.RxSpeedButton1Click(); });
-        QVERIFY(b.tc.RxSpeedButton1Click());
+        QTimer::singleShot(100, [&] { nested = b.tc.Operate(); });
+        QVERIFY(b.tc.Operate());
         QVERIFY(!nested);
         QCOMPARE(b.requests.size(), 1);
     }
@@ -197,12 +197,12 @@ private slots:
         });
         {
             const auto discovery = b.link.Operations.Begin(QStringLiteral("поиск блоков"));
-            QVERIFY(!b.tc.RxSpeedButton1Click());
-            b.tc.RxSpeedButton2Click();
+            QVERIFY(!b.tc.Operate());
+            b.tc.OperateAll();
             QTest::qWait(30);
             QVERIFY(b.requests.isEmpty());
         }
-        b.tc.RxSpeedButton2Click();
+        b.tc.OperateAll();
         const QStringList events = b.tc.TuEvent;
         eventwait::SetClosing(false);
         QTest::qWait(50);
@@ -245,7 +245,7 @@ private slots:
         QTRY_COMPARE(b.tc.TuEvent.size(), 2);
         QCOMPARE(b.tc.TuEvent[0], QString("Ошибка Блок = 5 (%1) Коэф реле=513").arg(status));
         QCOMPARE(b.tc.TuEvent[1], line2);
-        QVERIFY(b.dispatcher.TuResultArrived);
+        QVERIFY(b.tc.TuResultArrived);
         QCOMPARE(
             b.trace.data(b.trace.index(b.trace.NewestRow() - 1, 1), Qt::DisplayRole).toString(),
             "ТУ ошибка");
@@ -294,11 +294,11 @@ private slots:
         b.link.settings.DebugMode = true;
         b.link.SetLinkOpen(false);
         b.link.Timer4.setInterval(50);
-        QCOMPARE(b.link.ConnectClick(true), QString());
+        QCOMPARE(b.link.Enable(true), QString());
         QTRY_VERIFY(b.link.LinkOpen);
         b.tc.Address = 3;
         b.tc.Relay = 7;
-        QVERIFY(b.tc.RxSpeedButton1Click());
+        QVERIFY(b.tc.Operate());
         // The simulated block answers at once, before the command's own lines are written.
         QVERIFY2(b.tc.TuEvent.join('|').contains("|ТУ выполнено  Время ="),
                  qPrintable(b.tc.TuEvent.join('|')));
