@@ -54,7 +54,7 @@ int main(int argc, char* argv[])
 
     ProbeClock clock;
     core.Blocks.SetOperator(&clock);
-    core.Blocks.QScanClick();
+    core.Blocks.Discover(BlockService::Scope::Announced);
     const double probeWall = double(clock.wall.nsecsElapsed()) / 1e9;
     const double probeCpu = cpuSeconds() - clock.cpu0;
     int awaited = 0;

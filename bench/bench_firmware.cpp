@@ -85,14 +85,14 @@ int main(int argc, char* argv[])
     ProgramCore core;
     PolicyOperator op;
     core.Blocks.SetOperator(&op);
-    core.Blocks.AnnouncementWait = 200;
+    core.Blocks.AnnouncementTimer.setInterval(200);
     LinkCore& link = core.Link;
     if (!LinkUp(link, sim.port, 50))
         return 1;
     link.Timer4.stop();
     if (!core.Image.Load(image))
         return 1;
-    core.Blocks.QScanClick();
+    core.Blocks.Discover(BlockService::Scope::Announced);
     if (core.Blocks.bloks.count() != 1 || !core.Blocks.bloks.ticked(0)) {
         std::fprintf(stderr, "the block was not found out of date\n");
         return 1;
@@ -107,9 +107,9 @@ int main(int argc, char* argv[])
     for (int round = 0; round < rounds; ++round) {
         for (const bool trace : {false, true}) {
             core.Trace.TrassEnable = trace;
-            core.Blocks.bloks.SetTicked(0, true);
+            core.Blocks.SetTicked(0, true);
             (trace ? on : off).push_back(Measured(sim.process.processId(), [&] {
-                core.Firmware.BitBtn3Click();
+                (void)core.Firmware.Program(firmware::FirmwareProgramming::Firmware, {{1, 0}});
             }));
             programmed = programmed && !core.Blocks.bloks.ticked(0) && op.Messages.isEmpty();
         }

@@ -50,7 +50,7 @@ inline bool LinkUp(LinkCore& link, quint16 port, int keepAliveMs)
 {
     link.settings.BaseIP = link.settings.BaseIPadapter = QStringLiteral("127.0.0.1");
     link.settings.BasePortD = QString::number(port);
-    (void)link.ConnectClick(true);
+    (void)link.Enable(true);
     link.Timer4.setInterval(keepAliveMs);
     QElapsedTimer t;
     t.start();

@@ -43,8 +43,14 @@ int Scan(Cli& cli);
 int ParamsGet(Cli& cli, blocks::Ref block);
 // assignments: "key=value" each; file: a JSON object of keys and values (or {"values": ...}).
 int ParamsSet(Cli& cli, blocks::Ref block, const QStringList& assignments, const QString& file);
-// blocksToFlash: the blocks to program, or empty for the ones the image makes out of date.
-int Flash(Cli& cli, const QString& image, bool loader, const QList<blocks::Ref>& blocksToFlash);
+struct FlashRequest {
+    QString image;
+    QList<blocks::Ref>
+        blocks;          // the blocks to program, or none for those the image makes out of date
+    bool loader = false; // the loader instead of the firmware
+    bool verify = false; // the programmed blocks read again: they must report the version
+};
+int Flash(Cli& cli, const FlashRequest& request);
 // The module test: its log file under logBase/TestLogs (the working directory when empty), the
 // result matrix of the last cycle on standard output.
 int Bench(Cli& cli, int cycles, const QString& logBase);

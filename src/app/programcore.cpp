@@ -12,10 +12,12 @@ ProgramCore::ProgramCore()
     Dispatcher.onAnnouncement = [this](const TPacket& d, const QHostAddress& from) {
         Announcements.Handle(d, from);
     };
-    // Every record goes to the live tables and events first, then to telecontrol. The fuzz
-    // target builds this same core, so each handler registered here runs under the fuzzer.
+    // Every record goes to the live tables and events first, then to telecontrol, then to
+    // block discovery. The fuzz target builds this same core, so each handler registered here
+    // runs under the fuzzer.
     Dispatcher.RegisterRecordHandler([this](const CanRecord& r) { Tables.HandleRecord(r); });
     Dispatcher.RegisterRecordHandler([this](const CanRecord& r) { Tc.HandleRecord(r); });
+    Dispatcher.RegisterRecordHandler([this](const CanRecord& r) { Blocks.HandleRecord(r); });
     QObject::connect(&Announcements, &AdapterAnnouncements::linkStarted, &Blocks,
                      &BlockService::LinkStarted);
 }

@@ -9,12 +9,14 @@
 #include "blocks/blockservice.h"
 #include "blocks/calibration.h"
 #include "blocks/interlock.h"
+#include "blocks/parametereditor.h"
 #include "exchange/announcements.h"
 #include "exchange/capture.h"
 #include "exchange/dispatcher.h"
 #include "exchange/linkcore.h"
 #include "exchange/localquery.h"
 #include "exchange/tracelog.h"
+#include "fielddata/fieldrequests.h"
 #include "fielddata/livetables.h"
 #include "fielddata/telecontrol.h"
 #include "firmware/image.h"
@@ -33,13 +35,16 @@ struct ProgramCore {
     ReceiveDispatcher Dispatcher{Link, Trace};
     AdapterAnnouncements Announcements{Link, Trace};
     LiveTables Tables;
-    Telecontrol Tc{Link, Dispatcher, Trace};
+    Telecontrol Tc{Link, Trace};
+    FieldRequests Requests{Link, Tables};
     LocalQueryService LocalQuery{Tables.Telesignals};
-    BlockService Blocks{Link, Dispatcher, Trace};
+    BlockService Blocks{Link, Trace};
+    // The grid's view of the block it shows; the window's alone, never a script's.
+    ParameterEditor Editor{Blocks};
     AdcCalibration Calibration{Link, Blocks};
     InterlockTransfer Interlock{Link, Blocks};
     firmware::FirmwareImage Image{Blocks};
     firmware::FirmwareProgramming Firmware{Link, Blocks, Image};
-    BenchConfig Bench{Blocks};
-    ModuleTest Test{Link, Tc, Tables, Blocks, Bench};
+    BenchConfig Bench{Blocks, Editor};
+    ModuleTest Test{Link, Tc, Tables, Bench};
 };

@@ -25,8 +25,9 @@ const char* const Help = R"(
   scan                        найти блоки на шине (как «Найти установленные блоки»)
   params get БЛОК             параметры блока с их ключами
   params set БЛОК КЛЮЧ=ЗНАЧ…  записать параметры и прочитать обратно (или --file F.json)
-  flash ОБРАЗ (--outdated | --blocks ts:1,tu:0…) [--loader]
-                              прошить блоки образом *.rom (устаревшие или названные)
+  flash ОБРАЗ (--outdated | --blocks ts:1,tu:0…) [--loader | --verify]
+                              прошить блоки образом *.rom (устаревшие или названные);
+                              --verify: прочитать их заново и сверить версию с образом
   calibration get БЛОК        калибровка АЦП блока ТИТ
   calibration set БЛОК [--max V] [--min V] [--zero V] [--zone V]
                               записать калибровку и прочитать обратно
@@ -41,7 +42,8 @@ const char* const Help = R"(
 
 Коды выхода:
   0  выполнено
-  1  блок или адаптер не ответил (этап назван в стандартном потоке ошибок)
+  1  блок или адаптер не ответил (этап назван в стандартном потоке ошибок), или блок
+     надо прошить ещё раз (запрос к нему повторялся, версия не та)
   2  неверный вызов или ввод
   3  нет связи с адаптером
   4  проверка модулей нашла неисправные реле
@@ -50,16 +52,70 @@ const char* const Help = R"(
 
 struct Options {
     QString settings, adapter, computer, port, mac, timeout, km4, capture;
+    QString linkTimeoutText, retriesText;
     int linkTimeout = 10;
     int retries = 0;
     bool interactive = false;
     bool json = false;
     QString file, blockList;
-    bool outdated = false, loader = false;
-    QString cycles = QStringLiteral("1"), logDir;
-    QStringList calibration; // zero, max, min, zone
+    bool outdated = false, loader = false, verify = false;
+    QString cycles, logDir;
+    QString zero, maximum, minimum, zone; // calibration set
     QStringList args;
 };
+
+// An option of the command line: a value into a text of Options, or a switch into a flag.
+struct OptionSpec {
+    const char* name;
+    const char* help;
+    const char* value;                // the value's name; null for a switch
+    QString Options::*text = nullptr; // where a value goes
+    bool Options::*flag = nullptr;    // where a switch goes
+    const char* defaultValue = nullptr;
+};
+
+const OptionSpec OptionSpecs[] = {
+    {"settings", "Файл настроек вместо настроек окна.", "FILE", &Options::settings},
+    {"adapter", "IP адрес адаптера.", "IP", &Options::adapter},
+    {"computer", "IP адрес компьютера.", "IP", &Options::computer},
+    {"port", "№ порта данных адаптера.", "PORT", &Options::port},
+    {"mac", "MAC адрес адаптера.", "MAC", &Options::mac},
+    {"timeout", "Время ожидания, мс.", "MS", &Options::timeout},
+    {"km4",
+     "Канал и скорость адаптера версии 4: can0-500, can1-500, can0-50, can1-50, none (или 0..4).",
+     "MODE", &Options::km4},
+    {"link-timeout", "Сколько секунд ждать связи (10).", "S", &Options::linkTimeoutText, nullptr,
+     "10"},
+    {"retries", "Сколько раз повторять запрос без ответа (0).", "N", &Options::retriesText, nullptr,
+     "0"},
+    {"interactive", "Спрашивать «Повторить?» в терминале.", nullptr, nullptr,
+     &Options::interactive},
+    {"json", "Вывод в JSON (ключи ASCII).", nullptr, nullptr, &Options::json},
+    {"file", "params set: значения из JSON-файла.", "F.json", &Options::file},
+    {"capture", "Записать весь обмен в файл pcapng.", "FILE", &Options::capture},
+    {"outdated", "flash: устаревшие блоки (как отмечает окно).", nullptr, nullptr,
+     &Options::outdated},
+    {"blocks", "flash: эти блоки, например ts:1,tu:0.", "СПИСОК", &Options::blockList},
+    {"loader", "flash: перезапись загрузчика вместо прошивки.", nullptr, nullptr, &Options::loader},
+    {"verify", "flash: прочитать прошитые блоки заново и сверить версию с образом.", nullptr,
+     nullptr, &Options::verify},
+    {"cycles", "bench: циклов (1; не более 50).", "N", &Options::cycles, nullptr, "1"},
+    {"log-dir", "bench: где создать каталог TestLogs.", "D", &Options::logDir},
+    {"zero", "calibration set: Значение \"Нуля\".", "V", &Options::zero},
+    {"max", "calibration set: Значение Максимума.", "V", &Options::maximum},
+    {"min", "calibration set: Значение Минимума.", "V", &Options::minimum},
+    {"zone", "calibration set: Зона \"Нуля\".", "V", &Options::zone},
+};
+
+QCommandLineOption OptionOf(const OptionSpec& spec)
+{
+    QCommandLineOption option(QLatin1String(spec.name), QString::fromUtf8(spec.help));
+    if (spec.value)
+        option.setValueName(QString::fromUtf8(spec.value));
+    if (spec.defaultValue)
+        option.setDefaultValue(QLatin1String(spec.defaultValue));
+    return option;
+}
 
 std::optional<int> Km4Index(const QString& text)
 {
@@ -116,12 +172,12 @@ int BringLinkUp(ProgramCore& core, int seconds)
     LinkCore& link = core.Link;
     if (link.settings.BaseIPadapter.trimmed().isEmpty())
         return Usage(QStringLiteral("Не задан IP адрес адаптера (--adapter)"));
-    const QString error = link.ConnectClick(true);
+    const QString error = link.Enable(true);
     if (!error.isEmpty()) {
         std::fputs((error + QStringLiteral("\n")).toLocal8Bit().constData(), stderr);
         return exitcode::NoLink;
     }
-    link.Timer4Timer(); // the first keep-alive at once, not a second later
+    link.SendKeepAlive(); // the first keep-alive at once, not a second later
     QTimer limit;
     limit.setSingleShot(true);
     limit.start(seconds * 1000);
@@ -141,49 +197,80 @@ int BringLinkUp(ProgramCore& core, int seconds)
     return exitcode::Done;
 }
 
+int BadBlock(Cli& cli, const QString& text)
+{
+    return cli.Fail(
+        exitcode::Usage,
+        QStringLiteral("Неверный блок «%1»: ожидается ts:N, tit:N или tu:N (N от 0 до 7)")
+            .arg(text));
+}
+
+int RunFlash(Cli& cli, const Options& o)
+{
+    FlashRequest request{o.args.value(1), {}, o.loader, o.verify};
+    for (const QString& name : o.blockList.split(u',', Qt::SkipEmptyParts)) {
+        const auto r = blocks::ParseRef(name);
+        if (!r)
+            return cli.Fail(exitcode::Usage,
+                            QStringLiteral("Неверный блок «%1» в --blocks").arg(name));
+        request.blocks << *r;
+    }
+    if (o.outdated == !request.blocks.isEmpty())
+        return cli.Fail(exitcode::Usage,
+                        QStringLiteral("flash: нужно одно из --outdated или --blocks СПИСОК"));
+    if (o.verify && o.loader)
+        return cli.Fail(exitcode::Usage, QStringLiteral("flash: --verify сверяет версию прошивки, "
+                                                        "у загрузчика её нет"));
+    return Flash(cli, request);
+}
+
+int RunTelecontrol(Cli& cli, const QStringList& a)
+{
+    const auto b = blocks::ParseRef(a[1]);
+    if (!b || b->slot != 3)
+        return cli.Fail(exitcode::Usage,
+                        QStringLiteral("Неверный блок ТУ «%1»: ожидается tu:N").arg(a[1]));
+    bool ok = false;
+    const int relay = a[2].toInt(&ok);
+    if (!ok || relay < 1 || relay > 256)
+        return cli.Fail(exitcode::Usage,
+                        QStringLiteral("Неверный номер реле «%1»: 1..256").arg(a[2]));
+    return TelecontrolCommand(cli, *b, relay);
+}
+
+// A subcommand on a named block (argument 2).
+int RunOnBlock(Cli& cli, const Options& o)
+{
+    const QStringList& a = o.args;
+    const auto block = blocks::ParseRef(a[2]);
+    if (!block)
+        return BadBlock(cli, a[2]);
+    const QString command = a[0], sub = a[1];
+    if (command == u"params")
+        return sub == u"get" ? ParamsGet(cli, *block) : ParamsSet(cli, *block, a.mid(3), o.file);
+    if (command == u"calibration") {
+        const QStringList fields{o.zero, o.maximum, o.minimum, o.zone};
+        if (sub == u"get" && !fields.join(QString()).isEmpty())
+            return cli.Fail(exitcode::Usage,
+                            QStringLiteral("calibration get: значения задаёт set"));
+        return Calibration(cli, *block, sub == u"set", fields);
+    }
+    return Interlock(cli, *block, sub == u"write", a[3]);
+}
+
 int Run(Cli& cli, const Options& o)
 {
     const QStringList& a = o.args;
-    auto block = [&](int i) -> std::optional<blocks::Ref> {
-        return i < a.size() ? blocks::ParseRef(a[i]) : std::nullopt;
-    };
-    auto badBlock = [&](int i) {
-        return cli.Fail(
-            exitcode::Usage,
-            QStringLiteral("Неверный блок «%1»: ожидается ts:N, tit:N или tu:N (N от 0 до 7)")
-                .arg(i < a.size() ? a[i] : QString()));
-    };
     const QString command = a.value(0), sub = a.value(1);
     if (command == u"scan" && a.size() == 1)
         return Scan(cli);
-    if (command == u"params" && sub == u"get" && a.size() == 3)
-        return block(2) ? ParamsGet(cli, *block(2)) : badBlock(2);
-    if (command == u"params" && sub == u"set" && a.size() >= 3)
-        return block(2) ? ParamsSet(cli, *block(2), a.mid(3), o.file) : badBlock(2);
-    if (command == u"flash" && a.size() == 2) {
-        QList<blocks::Ref> chosen;
-        for (const QString& name : o.blockList.split(u',', Qt::SkipEmptyParts)) {
-            const auto r = blocks::ParseRef(name);
-            if (!r)
-                return cli.Fail(exitcode::Usage,
-                                QStringLiteral("Неверный блок «%1» в --blocks").arg(name));
-            chosen << *r;
-        }
-        if (o.outdated == !chosen.isEmpty())
-            return cli.Fail(exitcode::Usage,
-                            QStringLiteral("flash: нужно одно из --outdated или --blocks СПИСОК"));
-        return Flash(cli, a[1], o.loader, chosen);
-    }
-    if (command == u"calibration" && (sub == u"get" || sub == u"set") && a.size() == 3) {
-        if (!block(2))
-            return badBlock(2);
-        if (sub == u"get" && !o.calibration.join(QString()).isEmpty())
-            return cli.Fail(exitcode::Usage,
-                            QStringLiteral("calibration get: значения задаёт set"));
-        return Calibration(cli, *block(2), sub == u"set", o.calibration);
-    }
-    if (command == u"interlock" && (sub == u"read" || sub == u"write") && a.size() == 4)
-        return block(2) ? Interlock(cli, *block(2), sub == u"write", a[3]) : badBlock(2);
+    if ((command == u"params" &&
+         ((sub == u"get" && a.size() == 3) || (sub == u"set" && a.size() >= 3))) ||
+        (command == u"calibration" && (sub == u"get" || sub == u"set") && a.size() == 3) ||
+        (command == u"interlock" && (sub == u"read" || sub == u"write") && a.size() == 4))
+        return RunOnBlock(cli, o);
+    if (command == u"flash" && a.size() == 2)
+        return RunFlash(cli, o);
     if (command == u"bench" && a.size() == 1) {
         bool ok = false;
         const int n = o.cycles.toInt(&ok);
@@ -194,33 +281,36 @@ int Run(Cli& cli, const Options& o)
     }
     if (command == u"clock" && sub == u"set" && a.size() == 2)
         return ClockSet(cli);
-    if (command == u"tc" && a.size() == 3) {
-        const auto b = block(1);
-        if (!b || b->slot != 3)
-            return cli.Fail(exitcode::Usage,
-                            QStringLiteral("Неверный блок ТУ «%1»: ожидается tu:N").arg(a[1]));
-        bool ok = false;
-        const int relay = a[2].toInt(&ok);
-        if (!ok || relay < 1 || relay > 256)
-            return cli.Fail(exitcode::Usage,
-                            QStringLiteral("Неверный номер реле «%1»: 1..256").arg(a[2]));
-        return TelecontrolCommand(cli, *b, relay);
-    }
+    if (command == u"tc" && a.size() == 3)
+        return RunTelecontrol(cli, a);
     if (command == u"watch" && a.size() == 1)
         return Watch(cli);
     return cli.Fail(
         exitcode::Usage,
         QStringLiteral("Неизвестная подкоманда «%1»; см. tavena-cli --help").arg(a.join(u' ')));
 }
-} // namespace
 
-int main(int argc, char* argv[])
+// The numbers and modes of the options; the exit code when one is wrong.
+std::optional<int> Checked(Options& o)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Brantell"));
-    QCoreApplication::setApplicationName(QStringLiteral("TavenaConfig"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(TAVENA_VERSION_TEXT));
+    bool ok = false;
+    o.linkTimeout = o.linkTimeoutText.toInt(&ok);
+    if (!ok || o.linkTimeout < 1)
+        return Usage(QStringLiteral("Неверное --link-timeout «%1»").arg(o.linkTimeoutText));
+    o.retries = o.retriesText.toInt(&ok);
+    if (!ok || o.retries < 0)
+        return Usage(QStringLiteral("Неверное --retries «%1»").arg(o.retriesText));
+    if (!o.km4.isEmpty() && !Km4Index(o.km4))
+        return Usage(QStringLiteral("Неверный режим --km4 «%1»").arg(o.km4));
+    if (o.args.isEmpty())
+        return Usage(QStringLiteral("Не задана подкоманда; см. tavena-cli --help"));
+    return std::nullopt;
+}
 
+// Reads the command line into `o`; the exit code when the program is to end at once (help,
+// version, bad usage).
+std::optional<int> ParseArguments(Options& o)
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Блоки КП Тавена из сценария, без окна: поиск, параметры, время, "
@@ -228,38 +318,8 @@ int main(int argc, char* argv[])
         QString::fromUtf8(Help));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption settings("settings", "Файл настроек вместо настроек окна.", "FILE");
-    const QCommandLineOption adapter("adapter", "IP адрес адаптера.", "IP");
-    const QCommandLineOption computer("computer", "IP адрес компьютера.", "IP");
-    const QCommandLineOption port("port", "№ порта данных адаптера.", "PORT");
-    const QCommandLineOption mac("mac", "MAC адрес адаптера.", "MAC");
-    const QCommandLineOption timeout("timeout", "Время ожидания, мс.", "MS");
-    const QCommandLineOption km4("km4",
-                                 "Канал и скорость адаптера версии 4: can0-500, can1-500, "
-                                 "can0-50, can1-50, none (или 0..4).",
-                                 "MODE");
-    const QCommandLineOption linkTimeout("link-timeout", "Сколько секунд ждать связи (10).", "S",
-                                         "10");
-    const QCommandLineOption retries("retries", "Сколько раз повторять запрос без ответа (0).", "N",
-                                     "0");
-    const QCommandLineOption interactive("interactive", "Спрашивать «Повторить?» в терминале.");
-    const QCommandLineOption json("json", "Вывод в JSON (ключи ASCII).");
-    const QCommandLineOption file("file", "params set: значения из JSON-файла.", "F.json");
-    const QCommandLineOption capture("capture", "Записать весь обмен в файл pcapng.", "FILE");
-    const QCommandLineOption outdated("outdated", "flash: устаревшие блоки (как отмечает окно).");
-    const QCommandLineOption blockList("blocks", "flash: эти блоки, например ts:1,tu:0.", "СПИСОК");
-    const QCommandLineOption loader("loader", "flash: перезапись загрузчика вместо прошивки.");
-    const QCommandLineOption cycles("cycles", "bench: циклов (1; не более 50).", "N", "1");
-    const QCommandLineOption logDir("log-dir", "bench: где создать каталог TestLogs.", "D");
-    const QCommandLineOption zero("zero", "calibration set: Значение \"Нуля\".", "V");
-    const QCommandLineOption maximum("max", "calibration set: Значение Максимума.", "V");
-    const QCommandLineOption minimum("min", "calibration set: Значение Минимума.", "V");
-    const QCommandLineOption zone("zone", "calibration set: Зона \"Нуля\".", "V");
-    for (const auto* o : {&settings, &adapter,     &computer,  &port,        &mac,    &timeout,
-                          &km4,      &linkTimeout, &retries,   &interactive, &json,   &file,
-                          &capture,  &outdated,    &blockList, &loader,      &cycles, &logDir,
-                          &zero,     &maximum,     &minimum,   &zone})
-        parser.addOption(*o);
+    for (const OptionSpec& spec : OptionSpecs)
+        parser.addOption(OptionOf(spec));
     parser.addPositionalArgument("command", "Подкоманда и её аргументы.",
                                  "ПОДКОМАНДА [АРГУМЕНТЫ…]");
     if (!parser.parse(QCoreApplication::arguments()))
@@ -272,38 +332,28 @@ int main(int argc, char* argv[])
         std::fputs("tavena-cli " TAVENA_VERSION_TEXT "\n", stdout);
         return exitcode::Done;
     }
+    for (const OptionSpec& spec : OptionSpecs) {
+        const QString name = QLatin1String(spec.name);
+        if (spec.text)
+            o.*spec.text = parser.value(name);
+        if (spec.flag)
+            o.*spec.flag = parser.isSet(name);
+    }
+    o.args = parser.positionalArguments();
+    return Checked(o);
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Brantell"));
+    QCoreApplication::setApplicationName(QStringLiteral("TavenaConfig"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVENA_VERSION_TEXT));
 
     Options o;
-    o.settings = parser.value(settings);
-    o.adapter = parser.value(adapter);
-    o.computer = parser.value(computer);
-    o.port = parser.value(port);
-    o.mac = parser.value(mac);
-    o.timeout = parser.value(timeout);
-    o.km4 = parser.value(km4);
-    o.interactive = parser.isSet(interactive);
-    o.json = parser.isSet(json);
-    o.file = parser.value(file);
-    o.capture = parser.value(capture);
-    o.outdated = parser.isSet(outdated);
-    o.loader = parser.isSet(loader);
-    o.blockList = parser.value(blockList);
-    o.cycles = parser.value(cycles);
-    o.logDir = parser.value(logDir);
-    o.calibration = {parser.value(zero), parser.value(maximum), parser.value(minimum),
-                     parser.value(zone)};
-    o.args = parser.positionalArguments();
-    bool ok = false;
-    o.linkTimeout = parser.value(linkTimeout).toInt(&ok);
-    if (!ok || o.linkTimeout < 1)
-        return Usage(QStringLiteral("Неверное --link-timeout «%1»").arg(parser.value(linkTimeout)));
-    o.retries = parser.value(retries).toInt(&ok);
-    if (!ok || o.retries < 0)
-        return Usage(QStringLiteral("Неверное --retries «%1»").arg(parser.value(retries)));
-    if (!o.km4.isEmpty() && !Km4Index(o.km4))
-        return Usage(QStringLiteral("Неверный режим --km4 «%1»").arg(o.km4));
-    if (o.args.isEmpty())
-        return Usage(QStringLiteral("Не задана подкоманда; см. tavena-cli --help"));
+    if (const auto done = ParseArguments(o))
+        return *done;
 
     ProgramCore core;
     ApplySettings(o, core.Link.settings);

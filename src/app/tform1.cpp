@@ -7,6 +7,7 @@
 #include "fielddata/datapage.h"
 #include "fielddata/telecontrolgroup.h"
 #include "firmware/firmwareview.h"
+#include "support/convert.h"
 #include "support/eventwait.h"
 #include "support/messagebox.h"
 #include "tavenaversion.h"
@@ -53,9 +54,9 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     TabSheet2 = new TracePage(Trace, Capture, PageControl1);
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     gbTU = new TelecontrolGroup(Tc);
-    TabSheet10 = new DataPage(Tables, gbTU, PageControl1);
+    TabSheet10 = new DataPage(Tables, Core.Requests, gbTU, PageControl1);
     TabSheet10->setObjectName(QStringLiteral("TabSheet10"));
-    TabSheet9 = new BlocksPage(Blocks, PageControl1);
+    TabSheet9 = new BlocksPage(Blocks, Core.Editor, PageControl1);
     TabSheet9->setObjectName(QStringLiteral("TabSheet9"));
     TabSheet9->AttachCalibration(Core.Calibration);
     SpeedButton2 = TabSheet9->SpeedButton2;
@@ -110,8 +111,9 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     connect(&Timer5, &QTimer::timeout, this, &TForm1::Timer5Timer);
     connect(&timerWait, &QTimer::timeout, this, &TForm1::timerWaitTimer);
     connect(&Link, &LinkCore::linkStateChanged, this, &TForm1::LinkStateChanged);
-    connect(&Link, &LinkCore::operatorError, this,
-            [this](const QString& message) { messagebox::Error(this, message); });
+    connect(&Link, &LinkCore::operatorError, this, [this](const QString& message) {
+        messagebox::Error(this, message, InputErrorCaption);
+    });
     connect(&Announcements, &AdapterAnnouncements::adapterListed, this, [this](int i) {
         auto* item = new QListWidgetItem(Announcements.ListAdapters[i], ListAdapters);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -125,10 +127,6 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     connect(&Announcements, &AdapterAnnouncements::linkStarted, TabSheet9,
             &BlocksPage::LinkStarted);
     connect(TabSheet9, &BlocksPage::waitPanelRequested, this, &TForm1::ShowWaitPanel);
-    connect(TabSheet10, &DataPage::archiveRequested, this, [this] {
-        if (const auto operation = Link.Operations.Begin(QStringLiteral("запрос архива")))
-            (void)Link.SendRequest(Tables.ArchiveRequest()); // nothing is noted or awaited
-    });
     connect(&Link.Operations, &OperationGuard::refused, this, &TForm1::ShowStatusNotice);
     connect(&Link, &LinkCore::adapterUnresolved, this, &TForm1::ShowStatusNotice);
     connect(TabSheet10, &DataPage::testWindowRequested, this, &TForm1::testWindowRequested);
@@ -327,19 +325,23 @@ void TForm1::closeEvent(QCloseEvent* event)
     emit closed();
 }
 
+void TForm1::ShowLinkError(const QString& error, bool withPort, const QString& action)
+{
+    if (error.isEmpty())
+        return;
+    const bool typed = !Link.TypedProblem(withPort).isEmpty();
+    messagebox::Error(this, error, typed ? InputErrorCaption : action);
+}
+
 void TForm1::ConnectClick(bool checked)
 {
-    const QString error = Link.ConnectClick(checked);
-    if (!error.isEmpty())
-        messagebox::Error(this, error);
+    ShowLinkError(Link.Enable(checked), false, Connect->text());
 }
 
 void TForm1::OpenSockClick()
 {
     OpenSock->setEnabled(false);
-    const QString error = Link.OpenSockClick();
-    if (!error.isEmpty())
-        messagebox::Error(this, error);
+    ShowLinkError(Link.OpenDataPort(), true, OpenSock->text());
 }
 
 void TForm1::LinkStateChanged(bool open)

@@ -119,6 +119,9 @@ private:
     void FormCreate(const QStringList& args);
     void ConnectClick(bool checked);
     void OpenSockClick();
+    // A link error in a box: "Ошибка ввода" when something typed does not convert, otherwise
+    // the caption of the action.
+    void ShowLinkError(const QString& error, bool withPort, const QString& action);
     void Timer5Timer();
     void timerWaitTimer();
     void LinkStateChanged(bool open);

@@ -19,7 +19,7 @@ AppWindows CreateWindows(const QStringList& args, QSettings* store)
     w.Form1 = std::make_unique<TForm1>(args, store);
     w.TiiVal = std::make_unique<TTiiVal>();
     w.Testconf = std::make_unique<TTestconf>(w.Form1->Core.Test, w.Form1->Core.Bench,
-                                             TTestconf::OpenStore(store));
+                                             w.Form1->Core.Editor, TTestconf::OpenStore(store));
     w.TxtBLK = std::make_unique<TTxtBLK>();
     w.Form7 = std::make_unique<QWidget>();
     w.Form7->setObjectName(QStringLiteral("TForm7"));
@@ -27,10 +27,9 @@ AppWindows CreateWindows(const QStringList& args, QSettings* store)
     TForm1* main = w.Form1.get();
     TTiiVal* preset = w.TiiVal.get();
     TTestconf* bench = w.Testconf.get();
-    preset->sendAndWait = [main](const TPacket& p) { return main->Link.SendAndWait(p); };
-    preset->operations = &main->Link.Operations;
+    preset->requests = &main->Core.Requests;
     QObject::connect(main, &TForm1::counterPresetRequested, preset, &TTiiVal::OpenForCell);
-    w.TxtBLK->Attach(main->Core.Interlock, *main->TabSheet9);
+    w.TxtBLK->Attach(main->Core.Interlock, main->Core.Editor, *main->TabSheet9);
     QObject::connect(bench, &TTestconf::waitPanelRequested, main, &TForm1::ShowWaitPanel);
     QObject::connect(main, &TForm1::testWindowRequested, bench, [bench] {
         bench->show();

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "blocks/blocklist.h"
 
+#include <utility>
+
 void BlockList::Clear()
 {
     beginResetModel();
     lines_.clear();
     ticks_.clear();
+    active_ = -1;
     endResetModel();
-    SetSelected(-1);
 }
 
 int BlockList::Add(const QString& text)
@@ -36,13 +38,16 @@ void BlockList::SetTicked(int i, bool ticked)
     emit dataChanged(index(i), index(i), {Qt::CheckStateRole});
 }
 
-void BlockList::SetSelected(int i)
+void BlockList::SetActive(int i, const QString& note)
 {
     const int line = inside(i) ? i : -1;
-    if (line == selected_)
+    if (line == active_ && note == activeNote_)
         return;
-    selected_ = line;
-    emit selectedChanged(line);
+    activeNote_ = note;
+    const int before = std::exchange(active_, line);
+    for (const int changed : {before, line})
+        if (inside(changed))
+            emit dataChanged(index(changed), index(changed));
 }
 
 int BlockList::rowCount(const QModelIndex& parent) const
@@ -54,11 +59,20 @@ QVariant BlockList::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || !inside(index.row()))
         return {};
-    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+    const bool working = index.row() == active_;
+    switch (role) {
+    case Qt::DisplayRole:
         return lines_[index.row()];
-    if (role == Qt::CheckStateRole)
+    case Qt::AccessibleTextRole:
+        return working ? lines_[index.row()] + QStringLiteral(" — ") + activeNote_
+                       : lines_[index.row()];
+    case Qt::CheckStateRole:
         return ticks_[index.row()] ? Qt::Checked : Qt::Unchecked;
-    return {};
+    case ActiveRole:
+        return working;
+    default:
+        return {};
+    }
 }
 
 bool BlockList::setData(const QModelIndex& index, const QVariant& value, int role)

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "blocks/blockservice.h"
 
+#include "blocks/blockmemory.h"
 #include "blocks/blockrequests.h"
 #include "blocks/blocktexts.h"
-#include "exchange/dispatcher.h"
-#include "exchange/linkcore.h"
 #include "exchange/tracelog.h"
 #include "support/atexit.h"
 #include "support/byteorder.h"
@@ -12,63 +11,112 @@
 #include "support/eventwait.h"
 #include "support/operatorio.h"
 
-BlockService::BlockService(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
-                           QObject* parent)
-    : QObject(parent), link_(link), dispatcher_(dispatcher), trace_(trace),
-      defaultOperator_(std::make_unique<PolicyOperator>())
+BlockService::BlockService(LinkCore& link, TraceLog& trace, QObject* parent)
+    : QObject(parent), link_(link), trace_(trace),
+      defaultOperator_(std::make_unique<PolicyOperator>()), operator_(defaultOperator_.get())
 {
-    Operator = defaultOperator_.get();
+    AnnouncementTimer.setObjectName(QStringLiteral("AnnouncementTimer"));
+    AnnouncementTimer.setInterval(AnnouncementWaitInterval);
+    AnnouncementTimer.setSingleShot(true);
 }
 
 BlockService::~BlockService() = default;
 
 void BlockService::SetOperator(OperatorIo* op)
 {
-    Operator = op ? op : defaultOperator_.get();
+    operator_ = op ? op : defaultOperator_.get();
 }
 
-void BlockService::SetControls(bool* field, bool value)
+void BlockService::SetControl(Owned<bool, BlockService>& field, bool value)
 {
-    if (*field == value)
+    if (field == value)
         return;
-    *field = value;
+    field = value;
     emit controlsChanged();
+}
+
+void BlockService::SetImage(const QString& version)
+{
+    ImageOpened = true;
+    ImageVersion = version;
 }
 
 void BlockService::LinkStarted()
 {
-    SetControls(&QScanEnabled, true);
+    SetControl(QScanEnabled, true);
 }
 
-void BlockService::QScanClick()
+void BlockService::HandleRecord(const CanRecord& record)
 {
-    Discover(true);
+    if (!packet::IsAnnouncementAnswer(record))
+        return;
+    FoundBlocks.ref().append({qint32(record.function), qint32(record.address)});
+    ++FoundCount.ref();
 }
 
-void BlockService::BitBtn1Click()
+void BlockService::SetTicked(int line, bool ticked)
 {
-    Discover(false);
+    bloks.SetTicked(line, ticked);
 }
 
-void BlockService::ReadBlock(int slot, int address)
+void BlockService::SetActive(int line, const QString& note)
 {
-    Discover(false, std::pair{slot, address});
+    bloks.SetActive(line, note);
 }
 
-bool BlockService::Found(uint8_t function, int address) const
+void BlockService::Discover(Scope scope)
 {
-    for (const auto& [f, a] : dispatcher_.FoundBlocks)
-        if (f == function && a == address)
-            return true;
-    return false;
+    Run(scope, std::nullopt);
 }
 
-BlockService::DiagCounts BlockService::Counts(int line) const
+void BlockService::ReadBlock(blocks::Ref block)
 {
-    if (line < 0 || line >= Lines)
-        return {};
-    const auto& diag = BlockDiag[size_t(line)];
-    return {byteorder::le16(diag.data()), byteorder::le16(diag.data() + 2)};
+    Run(Scope::All, block);
+}
+
+int BlockService::LineOf(blocks::Ref block) const
+{
+    if (block.slot < 1 || block.slot > blocks::Slots || block.address < 0 ||
+        block.address >= blocks::Addresses)
+        return -1;
+    const Entry& e = TableEntry(block.slot, block.address);
+    return e.function != 0 ? e.line : -1;
+}
+
+std::optional<blocks::Ref> BlockService::BlockOfLine(int line) const
+{
+    for (int slot = 1; slot <= blocks::Slots; ++slot)
+        for (int address = 0; address < blocks::Addresses; ++address) {
+            const Entry& e = TableEntry(slot, address);
+            if (e.function != 0 && e.line == line)
+                return blocks::Ref{slot, address};
+        }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> BlockService::RecordOf(blocks::Ref block) const
+{
+    const int line = LineOf(block);
+    if (line < 0 || line >= Lines || !RecordRead->at(size_t(line)))
+        return std::nullopt;
+    const params::Image& image = BlockImages->at(size_t(line));
+    return QByteArray(reinterpret_cast<const char*>(image.data()),
+                      params::RecordSize(block.function()));
+}
+
+std::optional<params::Values> BlockService::ValuesOf(blocks::Ref block) const
+{
+    const auto record = RecordOf(block);
+    if (!record)
+        return std::nullopt;
+    return params::Decode(
+        block.function(),
+        std::span(reinterpret_cast<const uint8_t*>(record->constData()), size_t(record->size())));
+}
+
+QString BlockService::VersionOf(blocks::Ref block) const
+{
+    return VersionOfLine(LineOf(block));
 }
 
 QString BlockService::VersionOfLine(int line) const
@@ -76,48 +124,72 @@ QString BlockService::VersionOfLine(int line) const
     return line >= 0 && line < versions_.size() ? versions_[line] : QString();
 }
 
-void BlockService::Discover(bool announced, std::optional<std::pair<int, int>> only)
+BlockService::DiagCounts BlockService::Counts(int line) const
+{
+    if (line < 0 || line >= Lines)
+        return {};
+    const auto& diag = BlockDiag->at(size_t(line));
+    return {byteorder::le16(diag.data()), byteorder::le16(diag.data() + 2)};
+}
+
+void BlockService::Clear()
+{
+    // Nothing of the previous discovery survives, whichever way this one ends.
+    BlockTable = Table{};
+    BlockImages.ref().fill({});
+    RecordRead.ref().fill(false);
+    BlockDiag.ref().fill({});
+    bloks.Clear();
+    versions_.clear();
+    SetControl(WriteEnabled, false);
+    emit discoveryStarted();
+}
+
+bool BlockService::Admitted(Scope scope, int slot, int address) const
+{
+    if (scope != Scope::Announced || FoundCount == 0)
+        return true;
+    const std::pair<qint32, qint32> wanted{blocks::FunctionOfSlot(slot), address};
+    return FoundBlocks->contains(wanted);
+}
+
+void BlockService::Run(Scope scope, std::optional<blocks::Ref> only)
 {
     const auto operation = link_.Operations.Begin(QStringLiteral("поиск блоков"));
     if (!operation)
         return;
+    OperatorIo& op = Operator();
+    const bool announced = scope == Scope::Announced;
+    discovering_ = true;
     // The controls come back whichever way the discovery ends.
     AtExit restore{[&] {
-        Operator->Progress(0, blocks::MaxBlocks, 0);
+        discovering_ = false;
+        readingLine_ = -1;
+        op.Progress(0, blocks::MaxBlocks, 0);
         if (announced) {
-            SetControls(&QScanEnabled, true);
-            Operator->Busy(false);
+            SetControl(QScanEnabled, true);
+            op.Busy(false);
         }
+        emit discovered();
     }};
     if (announced) {
-        Operator->Busy(true);
-        dispatcher_.FoundCount = 0;
-        dispatcher_.FoundBlocks.clear();
+        op.Busy(true);
+        FoundBlocks.ref().clear();
+        FoundCount = 0;
         const Sent query = link_.SendRequest(blockreq::AnnouncementQuery());
         if (query == Sent::Stopped)
             return;
         if (query == Sent::Done)
             trace_.TraceNote(QStringLiteral("QScan"));
-        SetControls(&QScanEnabled, false);
+        SetControl(QScanEnabled, false);
     }
-    Operator->Progress(0, blocks::MaxBlocks, 0);
-
-    // Nothing the grid shows is saved into an image from here on.
-    SelectedBlockFunction = 0;
-    SelectedBlockAddress = 0;
-    shownLine_ = -1;
-    ConfigBl.Clear(announced ? params::GridRows - 1 : 38);
-    SetControls(&WriteEnabled, false);
-    bloks.Clear();
-    versions_.clear();
-    RecordRead.fill(false);
-    emit discovered();
+    op.Progress(0, blocks::MaxBlocks, 0);
+    Clear();
 
     if (announced) {
-        // The blocks announce themselves meanwhile; the dispatcher collects them.
-        link_.Timer2.setInterval(AnnouncementWait);
-        link_.Timer2.start();
-        eventwait::WaitWhile([this] { return link_.Timer2.isActive(); });
+        // The blocks announce themselves meanwhile; the dispatcher hands their answers here.
+        AnnouncementTimer.start();
+        eventwait::WaitWhile([this] { return AnnouncementTimer.isActive(); });
         if (eventwait::Closing())
             return;
     }
@@ -125,12 +197,8 @@ void BlockService::Discover(bool announced, std::optional<std::pair<int, int>> o
     int position = 0;
     for (int slot = 1; slot <= blocks::Slots; ++slot) {
         for (int address = 0; address < blocks::Addresses; ++address) {
-            TableEntry(slot, address) = Entry{};
-            Operator->Progress(0, blocks::MaxBlocks, ++position);
-            if (announced && dispatcher_.FoundCount > 0 &&
-                !Found(blocks::FunctionOfSlot(slot), address))
-                continue;
-            if (only && *only != std::pair{slot, address})
+            op.Progress(0, blocks::MaxBlocks, ++position);
+            if (!Admitted(scope, slot, address) || (only && *only != blocks::Ref{slot, address}))
                 continue;
             bool abandonSlot = false;
             if (!Probe(slot, address, abandonSlot))
@@ -145,153 +213,97 @@ bool BlockService::Probe(int slot, int address, bool& abandonSlot)
 {
     const uint8_t f = blocks::FunctionOfSlot(slot);
     const uint8_t a = uint8_t(address);
-    const QByteArray& reply = link_.ReplyData;
 
     // Presence: the block takes the pointer to its version area.
     Reply r = link_.SendAndWait(blockreq::PointerSet(f, a, blockreq::VersionArea));
-    if (r == Reply::Stopped)
-        return false;
-    if (r == Reply::NoAnswer)
-        return true;
+    if (r != Reply::Answered)
+        return r != Reply::Stopped;
 
-    SetControls(&WriteEnabled, true);
+    SetControl(WriteEnabled, true);
     const QString head = QStringLiteral("Блок ") + blocks::LabelOfSlot(slot) + QLatin1Char(' ') +
                          QString::number(address);
-    const int line = bloks.Add(head);
-    TableEntry(slot, address) = Entry{f, line};
-
-    // Version: six reads of 8 bytes, 0x00 and 0xFF left out.
-    QByteArray version;
-    for (int answered = 0, attempt = 0; answered < VersionReads;) {
-        r = link_.SendAndWait(blockreq::MemoryRead(f, a));
-        if (r == Reply::Stopped)
-            return false;
-        if (r == Reply::Answered) {
-            for (int i = 0; i < blockreq::ChunkSize; ++i) {
-                const uint8_t b = uint8_t(reply[i]);
-                if (b != 0x00 && b != 0xFF)
-                    version += char(b);
-            }
-            ++answered;
-            attempt = 0;
-        } else if (!Operator->Retry(blocktext::ReadVersion, blocktext::NoAnswer, attempt++)) {
-            break;
-        }
-    }
-    const QString versionText = QLatin1Char(' ') + FromCp1251(version);
+    // The line is known as being read before it shows, so that it cannot be selected yet.
+    const int line = bloks.count();
+    readingLine_ = line;
+    BlockTable.ref()[size_t(address)][size_t(slot - 1)] = Entry{f, line};
     versions_.resize(line + 1);
-    versions_[line] = versionText;
-    bloks.SetLine(line, head + versionText);
-    if (ImageOpened && versionText != ImageVersion)
-        bloks.SetTicked(line, true);
+    bloks.Add(head);
 
-    // The parameter record, chunk by chunk.
-    params::Image& image = BlockImages[size_t(line)];
-    bool complete = true;
-    for (int chunk = 0; chunk < blocks::ChunksOf(f) && complete; ++chunk) {
-        for (int attempt = 0;; ++attempt) {
-            r = link_.SendAndWait(blockreq::ConfigRead(f, a, chunk));
-            if (r == Reply::Stopped)
-                return false;
-            if (r == Reply::Answered) {
-                for (int i = 0; i < blockreq::ChunkSize; ++i)
-                    image[size_t(blockreq::ChunkSize * chunk + i)] = uint8_t(reply[i]);
-                break;
-            }
-            if (!Operator->Retry(blocktext::ReadVersion, blocktext::NoAnswer, attempt)) {
-                complete = false;
-                break;
-            }
-        }
-    }
-    RecordRead[size_t(line)] = complete;
+    if (ReadVersion(f, a, line, head) == Reply::Stopped || ReadRecord(f, a, line) == Reply::Stopped)
+        return false;
 
     // Diagnostics: Retry goes on without asking again, Cancel leaves the rest of the slot.
     r = link_.SendAndWait(blockreq::DiagnosticsRead(f, a));
     if (r == Reply::Stopped)
         return false;
-    if (r == Reply::Answered) {
+    if (r == Reply::Answered)
         for (int i = 0; i < blockreq::ChunkSize; ++i)
-            BlockDiag[size_t(line)][size_t(i)] = uint8_t(reply[i]);
-    } else if (!Operator->Retry(blocktext::ReadDiagnostics, blocktext::NoAnswer)) {
+            BlockDiag.ref()[size_t(line)][size_t(i)] = uint8_t(link_.ReplyData->at(i));
+    else if (!Operator().Retry(blocktext::ReadDiagnostics, blocktext::NoAnswer))
         abandonSlot = true;
-    }
+    readingLine_ = -1;
     return true;
 }
 
-bool BlockService::SelectionProcedure()
+Reply BlockService::ReadVersion(uint8_t f, uint8_t a, int line, const QString& head)
 {
-    SetControls(&CalibrationShown, false);
-    SetControls(&InterlockShown, false);
-
-    if (SelectedBlockFunction != 0 && shownLine_ >= 0) {
-        if (const auto error = params::Encode(uint8_t(SelectedBlockFunction), ConfigBl.Values,
-                                              BlockImages[size_t(shownLine_)])) {
-            Operator->Tell(QString(), *error);
-            return false;
-        }
-    }
-
-    const int selected = bloks.selected();
-    for (int slot = 1; slot <= blocks::Slots; ++slot) {
-        for (int address = 0; address < blocks::Addresses; ++address) {
-            const Entry& e = TableEntry(slot, address);
-            if (e.function == 0 || e.line != selected || e.line >= Lines)
-                continue;
-            SelectedBlockFunction = e.function;
-            SelectedBlockAddress = address;
-            shownLine_ = e.line;
-            const params::Image& image = BlockImages[size_t(e.line)];
-            const DiagCounts counts = Counts(e.line);
-            DiagRest = QString::number(counts.restarts);
-            DiagRep = QString::number(counts.repeats);
-            std::copy_n(image.begin(), ConfigBuffer.size(), ConfigBuffer.begin());
-
-            const uint8_t f = uint8_t(e.function);
-            const bool interlock =
-                f == blocks::FunctionTu && params::ControlType(image) == params::InterlockMode;
-            params::Texts values{};
-            params::Decode(f, image, values);
-            ConfigBl.Show(params::RowHeaders(f, interlock), values);
-            SetControls(&CalibrationShown, f == blocks::FunctionTit);
-            SetControls(&InterlockShown, interlock);
-            emit controlsChanged(); // the diagnostics fields
-            return true;
-        }
-    }
-    return true; // nothing selected: the grid and the selection stay
+    // Six reads of 8 bytes, 0x00 and 0xFF left out.
+    QByteArray bytes;
+    const Reply r = blockmem::ReadArea(link_, Operator(), f, a, blockreq::VersionArea, VersionReads,
+                                       blocktext::ReadVersion, bytes);
+    if (r == Reply::Stopped)
+        return r;
+    bytes.removeIf([](char b) { return b == '\0' || b == '\xFF'; });
+    const QString version = QLatin1Char(' ') + FromCp1251(bytes);
+    versions_[line] = version;
+    bloks.SetLine(line, head + version);
+    if (ImageOpened && version != ImageVersion.get())
+        bloks.SetTicked(line, true);
+    return r;
 }
 
-void BlockService::bloksClick(int line)
+Reply BlockService::ReadRecord(uint8_t f, uint8_t a, int line)
 {
-    bloks.SetSelected(line);
-    SelectionProcedure();
+    params::Image& image = BlockImages.ref()[size_t(line)];
+    for (int chunk = 0; chunk < blocks::ChunksOf(f); ++chunk) {
+        for (int attempt = 0;; ++attempt) {
+            const Reply r = link_.SendAndWait(blockreq::ConfigRead(f, a, chunk));
+            if (r == Reply::Stopped)
+                return r;
+            if (r == Reply::Answered) {
+                for (int i = 0; i < blockreq::ChunkSize; ++i)
+                    image[size_t(blockreq::ChunkSize * chunk + i)] =
+                        uint8_t(link_.ReplyData->at(i));
+                break;
+            }
+            if (!Operator().Retry(blocktext::ReadVersion, blocktext::NoAnswer, attempt))
+                return Reply::NoAnswer;
+        }
+    }
+    RecordRead.ref()[size_t(line)] = true;
+    return Reply::Answered;
 }
 
-void BlockService::BitBtn6Click()
+Reply BlockService::WriteValues(blocks::Ref block, const params::Values& values)
 {
-    if (SelectedBlockFunction == 0)
-        return;
     const auto operation = link_.Operations.Begin(QStringLiteral("запись параметров блока"));
     if (!operation)
-        return;
-    Operator->Busy(true);
-    AtExit hide{[this] { Operator->Busy(false); }};
-    if (!SelectionProcedure() || shownLine_ < 0)
-        return;
-    if (!RecordRead[size_t(shownLine_)]) {
-        // Part of the image may hold another block's bytes from an earlier discovery.
-        Operator->Tell(blocktext::WriteConfiguration,
-                       QStringLiteral("Параметры этого блока были прочитаны не полностью, запись "
-                                      "отменена. Выполните поиск блоков заново."));
-        return;
+        return Reply::Stopped;
+    OperatorIo& op = Operator();
+    auto record = RecordOf(block);
+    if (!record) {
+        // Its bytes that no field lists are not known: they would be written wrong.
+        op.Tell(blocktext::WriteConfiguration,
+                QStringLiteral("Параметры блока %1 не были прочитаны полностью, запись отменена. "
+                               "Выполните поиск блоков заново.")
+                    .arg(blocks::RefText(block.slot, block.address)));
+        return Reply::NoAnswer;
     }
-
-    // What is written is fixed now: a click on another line during the write changes nothing.
-    const uint8_t f = uint8_t(SelectedBlockFunction);
-    const uint8_t a = uint8_t(SelectedBlockAddress);
-    const auto record = ConfigBuffer;
-    (void)WriteRecord(*Operator, f, a, record);
+    const std::span bytes(reinterpret_cast<uint8_t*>(record->data()), size_t(record->size()));
+    params::Encode(block.function(), values, bytes);
+    op.Busy(true);
+    AtExit hide{[&op] { op.Busy(false); }};
+    return WriteRecord(op, block.function(), uint8_t(block.address), bytes);
 }
 
 Reply BlockService::WriteRecord(OperatorIo& op, uint8_t f, uint8_t a,
@@ -313,13 +325,4 @@ Reply BlockService::WriteRecord(OperatorIo& op, uint8_t f, uint8_t a,
         return told(end);
     (void)link_.SendAndWait(blockreq::Completion(f, a)); // its outcome does not matter
     return Reply::Answered;
-}
-
-void BlockService::MenuItem2Click()
-{
-    if (SelectedBlockFunction == 0)
-        return;
-    params::Texts values = ConfigBl.Values;
-    params::Replicate(uint8_t(SelectedBlockFunction), values);
-    ConfigBl.Show(ConfigBl.Headers, values);
 }

@@ -2,16 +2,18 @@
 #pragma once
 // The block service: finds the function blocks on the CAN bus (announcements, then a probe of
 // every admitted type and address with the version, parameter record and diagnostics of each
-// block found), keeps what it found, shows the selected block's parameters in the grid and
-// writes them back. Calibration, interlock logic and firmware programming work on what it
-// keeps: the block table, the list of lines with their ticks, the selected block.
+// block found) and keeps what it found: the block table, the records as read, the list of
+// lines with their ticks. It hands a block's record out as typed values and writes a block's
+// record from values; every operation names its block.
 
 #include "blocks/blocklist.h"
 #include "blocks/blocktypes.h"
 #include "blocks/parameters.h"
 #include "exchange/linkcore.h"
+#include "support/owned.h"
 
 #include <QObject>
+#include <QTimer>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -20,7 +22,6 @@
 
 class OperatorIo;
 class PolicyOperator;
-class ReceiveDispatcher;
 class TraceLog;
 
 class BlockService : public QObject
@@ -31,15 +32,15 @@ public:
     static constexpr int Lines = 32; // images and diagnostics records kept (24 blocks at most)
     static constexpr int VersionReads = 6;
 
-    BlockService(LinkCore& link, ReceiveDispatcher& dispatcher, TraceLog& trace,
-                 QObject* parent = nullptr);
+    BlockService(LinkCore& link, TraceLog& trace, QObject* parent = nullptr);
     ~BlockService() override;
 
     // Who is asked and told: the window's message boxes, or a policy. Never null.
-    OperatorIo* Operator;
+    OperatorIo& Operator() const { return *operator_; }
     void SetOperator(OperatorIo* op);
 
-    int AnnouncementWait = AnnouncementWaitInterval; // ms of the announcement phase
+    // The announcement phase of discovery (2000 ms): its own timer.
+    QTimer AnnouncementTimer;
 
     // A block found by discovery: its configuration function byte (0: none there) and its
     // line in bloks.
@@ -47,69 +48,58 @@ public:
         qint32 function = 0;
         qint32 line = 0;
     };
+    using Table = std::array<std::array<Entry, blocks::Slots>, blocks::Addresses>;
     // By bus address 0..7 and slot 1..3.
-    std::array<std::array<Entry, blocks::Slots>, blocks::Addresses> BlockTable{};
-    Entry& TableEntry(int slot, int address)
-    {
-        return BlockTable[size_t(address)][size_t(slot - 1)];
-    }
+    Owned<Table, BlockService> BlockTable;
     const Entry& TableEntry(int slot, int address) const
     {
-        return BlockTable[size_t(address)][size_t(slot - 1)];
+        return BlockTable->at(size_t(address)).at(size_t(slot - 1));
     }
 
-    // Per line of bloks: the parameter image as read (bytes a cancelled read did not reach
-    // keep earlier contents), whether the whole record was read in the latest discovery, and
-    // the diagnostics record (restarts, transmission repeats, four more bytes).
-    std::array<params::Image, Lines> BlockImages{};
-    std::array<bool, Lines> RecordRead{};
-    std::array<std::array<uint8_t, 17>, Lines> BlockDiag{};
+    // Per line of bloks, as the latest discovery read them: the parameter image, whether the
+    // whole record was read, and the diagnostics record (restarts, transmission repeats, four
+    // more bytes). A discovery clears them all before its first probe.
+    Owned<std::array<params::Image, Lines>, BlockService> BlockImages;
+    Owned<std::array<bool, Lines>, BlockService> RecordRead;
+    Owned<std::array<std::array<uint8_t, 17>, Lines>, BlockService> BlockDiag;
+    // The announcements of the running discovery: (function byte, block address) of each.
+    Owned<QList<std::pair<qint32, qint32>>, BlockService> FoundBlocks;
+    Owned<qint32, BlockService> FoundCount{0};
 
     BlockList bloks;
-    ParameterGrid ConfigBl;
 
-    // The block shown in the grid (0 / 0 after discovery), and the work buffer of the writes.
-    qint32 SelectedBlockFunction = 0;
-    qint32 SelectedBlockAddress = 0;
-    std::array<uint8_t, params::BufferSize> ConfigBuffer{};
-    QString DiagRest, DiagRep; // "Кол-во рестартов", "Кол-во повторов передач"
+    // The loaded firmware image's version: discovery ticks the blocks whose version differs
+    // while an image is open.
+    Owned<bool, BlockService> ImageOpened{false};
+    Owned<QString, BlockService> ImageVersion;
+    void SetImage(const QString& version);
 
-    // The loaded firmware image, as the image loading sets it; discovery ticks the blocks
-    // whose version differs while an image is open.
-    bool ImageOpened = false;
-    QString ImageVersion;
-
-    // The state of the tab's controls, as the operations leave it.
-    bool QScanEnabled = false;     // "Найти установленные блоки"
-    bool WriteEnabled = false;     // "Записать параметры блока"
-    bool CalibrationShown = false; // Panel6 "Калибровка АЦП"
-    bool InterlockShown = false; // "Чтение БЛК", "Запись БЛК", "из Файла", "в Файл"
+    // "Найти установленные блоки" may run (the link has started), and a block was found.
+    Owned<bool, BlockService> QScanEnabled{false};
+    Owned<bool, BlockService> WriteEnabled{false};
 
     // The link has started: discovery may run.
     void LinkStarted();
 
-    // "Найти установленные блоки": announcements for 2 s, then the probe.
-    void QScanClick();
-    // The hidden twin: the probe of all 24 positions, without announcements.
-    void BitBtn1Click();
-    // The probe of one position (slot 1..3, address 0..7) alone, without announcements: the
-    // list then holds that block if it answers.
-    void ReadBlock(int slot, int address);
-    // A click on a line of bloks (-1: none selected).
-    void bloksClick(int line);
-    // The selection procedure: the grid's edits into the shown image, then the selected
-    // line's block shown. False when a grid cell stopped it with its conversion error.
-    bool SelectionProcedure();
-    // "Записать параметры блока".
-    void BitBtn6Click();
-    // Writes the record of block F at A, for an operation that holds the operation guard: its
-    // chunks (the first as write start, the others as write continue), the write end, then
-    // the completion, whose outcome does not matter. A missing reply stops the write and is
-    // told to `op`. Answered once the write end was answered.
-    Reply WriteRecord(OperatorIo& op, uint8_t f, uint8_t a, std::span<const uint8_t> record);
-    // "Размножить".
-    void MenuItem2Click();
+    // Which positions a discovery probes: the announced ones after the 2 s announcement phase
+    // ("Найти установленные блоки"), all 24 without it (its hidden twin), or one alone.
+    enum class Scope : uint8_t { Announced, All };
+    void Discover(Scope scope);
+    void ReadBlock(blocks::Ref block);
+    // A discovery is running, and the line whose block it is reading now (-1: none).
+    bool Discovering() const { return discovering_; }
+    int ReadingLine() const { return readingLine_; }
 
+    // What discovery found of a block: its line (-1: not found), the block of a line.
+    int LineOf(blocks::Ref block) const;
+    std::optional<blocks::Ref> BlockOfLine(int line) const;
+    // The record of a block as the latest discovery read it: its bytes (RecordSize of the
+    // type) or its values; nothing when it was not found or not read whole.
+    std::optional<QByteArray> RecordOf(blocks::Ref block) const;
+    std::optional<params::Values> ValuesOf(blocks::Ref block) const;
+    // The version text of a block or of a list line (what follows the address), as read.
+    QString VersionOf(blocks::Ref block) const;
+    QString VersionOfLine(int line) const;
     // The restart and transmission repeat counts of a line's diagnostics record.
     struct DiagCounts {
         int restarts = 0;
@@ -117,28 +107,44 @@ public:
     };
     DiagCounts Counts(int line) const;
 
-    // The line of the shown block, -1 when none.
-    int ShownLine() const { return shownLine_; }
-    // The version text of a list line (what follows the address), as discovery read it.
-    QString VersionOfLine(int line) const;
+    // Writes the block's record: the values over the record as read (bytes no field lists
+    // keep what the block holds). Refused with a message, nothing sent, when the record was
+    // not read whole in the latest discovery. Answered once the write end was answered.
+    Reply WriteValues(blocks::Ref block, const params::Values& values);
+    // Writes a record as it stands, for an operation that holds the operation guard: its
+    // chunks (the first as write start, the others as write continue), the write end, then
+    // the completion, whose outcome does not matter. A missing reply stops the write and is
+    // told to `op`. Answered once the write end was answered.
+    Reply WriteRecord(OperatorIo& op, uint8_t f, uint8_t a, std::span<const uint8_t> record);
+
+    // Registered with the receive dispatcher: collects the announcement answers.
+    void HandleRecord(const CanRecord& record);
+
+    // Ticks and the line a programming run is working on.
+    void SetTicked(int line, bool ticked);
+    void SetActive(int line, const QString& note = {});
 
 signals:
-    // One of the tab's control states above changed.
+    // QScanEnabled or WriteEnabled changed.
     void controlsChanged();
-    // A discovery has rebuilt the list.
+    // A discovery has cleared what the previous one found, and has ended.
+    void discoveryStarted();
     void discovered();
 
 private:
-    // only: the one position probed (slot, address), or none for all.
-    void Discover(bool announced, std::optional<std::pair<int, int>> only = std::nullopt);
+    void Run(Scope scope, std::optional<blocks::Ref> only);
+    void Clear();
+    bool Admitted(Scope scope, int slot, int address) const;
     bool Probe(int slot, int address, bool& abandonSlot);
-    void SetControls(bool* field, bool value);
-    bool Found(uint8_t function, int address) const;
+    Reply ReadVersion(uint8_t f, uint8_t a, int line, const QString& head);
+    Reply ReadRecord(uint8_t f, uint8_t a, int line);
+    void SetControl(Owned<bool, BlockService>& field, bool value);
 
     LinkCore& link_;
-    ReceiveDispatcher& dispatcher_;
     TraceLog& trace_;
     std::unique_ptr<PolicyOperator> defaultOperator_;
-    int shownLine_ = -1;
+    OperatorIo* operator_;
     QStringList versions_; // per line
+    bool discovering_ = false;
+    int readingLine_ = -1;
 };

@@ -4,6 +4,7 @@
 #include "blocks/blockservice.h"
 #include "blocks/calibration.h"
 #include "blocks/calibrationpanel.h"
+#include "blocks/parametereditor.h"
 
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -71,6 +72,18 @@ void ActionPanel::mouseDoubleClickEvent(QMouseEvent* event)
     QFrame::mouseDoubleClickEvent(event);
 }
 
+void ActiveLineDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                         const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (!index.data(BlockList::ActiveRole).toBool())
+        return;
+    // The block a programming run is working on: bold, on the highlight colour.
+    option->font.setBold(true);
+    option->backgroundBrush = option->palette.brush(QPalette::Highlight);
+    option->palette.setBrush(QPalette::Text, option->palette.brush(QPalette::HighlightedText));
+}
+
 void ActionPanel::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
@@ -80,13 +93,30 @@ void ActionPanel::keyPressEvent(QKeyEvent* event)
         QFrame::keyPressEvent(event);
 }
 
-BlocksPage::BlocksPage(BlockService& service, QWidget* parent) : QWidget(parent), service_(service)
+BlocksPage::BlocksPage(BlockService& service, ParameterEditor& editor, QWidget* parent)
+    : QWidget(parent), service_(service), editor_(editor)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(BuildList(), 1);
+    layout->addLayout(BuildConfiguration(), 1);
+
+    Operator.onProgress = [this](int minimum, int maximum, int position) {
+        ShowProgress(minimum, maximum, position);
+    };
+    Operator.onBusy = [this](bool on) { emit waitPanelRequested(on); };
+    service.SetOperator(&Operator);
+    Connect();
+    ShowControls();
+}
+
+QLayout* BlocksPage::BuildList()
 {
     // The list of blocks, with the discovery and firmware commands below it.
     auto* listCaption =
         named(new QLabel(QStringLiteral("Установленные блоки"), this), "bloksLabel");
     bloks = named(new QListView(this), "bloks");
-    bloks->setModel(&service.bloks);
+    bloks->setModel(&service_.bloks);
+    bloks->setItemDelegate(new ActiveLineDelegate(bloks));
     bloks->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     bloks->setSelectionMode(QAbstractItemView::SingleSelection);
     bloks->setAccessibleName(listCaption->text());
@@ -122,19 +152,18 @@ BlocksPage::BlocksPage(BlockService& service, QWidget* parent) : QWidget(parent)
     auto* left = new QVBoxLayout;
     left->addWidget(listCaption);
     left->addWidget(bloks, 1);
-    left->addWidget(QScan);
-    left->addWidget(BitBtn1);
-    left->addWidget(ProgressBar1);
-    left->addWidget(BitBtn4);
-    left->addWidget(BitBtn3);
-    left->addWidget(BitBtn55);
-    left->addWidget(GroupBox7);
-    left->addWidget(SpeedButton2);
+    for (QWidget* w : std::initializer_list<QWidget*>{QScan, BitBtn1, ProgressBar1, BitBtn4,
+                                                      BitBtn3, BitBtn55, GroupBox7, SpeedButton2})
+        left->addWidget(w);
+    return left;
+}
 
+QLayout* BlocksPage::BuildConfiguration()
+{
     // The parameter grid and the type-specific commands.
     GroupBox2 = named(new QGroupBox(QStringLiteral(" Конфигурация блока "), this), "GroupBox2");
     ConfigBl = named(new QTableView(GroupBox2), "ConfigBl");
-    ConfigBl->setModel(&service.ConfigBl);
+    ConfigBl->setModel(&editor_.ConfigBl);
     ConfigBl->setAccessibleName(GroupBox2->title().trimmed());
     ConfigBl->verticalHeader()->hide();
     ConfigBl->verticalHeader()->setDefaultSectionSize(RowHeight);
@@ -170,29 +199,23 @@ BlocksPage::BlocksPage(BlockService& service, QWidget* parent) : QWidget(parent)
     right->addWidget(GroupBox2, 1);
     right->addWidget(Panel6);
     right->addLayout(interlock);
+    return right;
+}
 
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(left, 1);
-    layout->addLayout(right, 1);
-
-    Operator.onProgress = [this](int minimum, int maximum, int position) {
-        ShowProgress(minimum, maximum, position);
-    };
-    Operator.onBusy = [this](bool on) { emit waitPanelRequested(on); };
-    service.SetOperator(&Operator);
-
-    connect(QScan, &QPushButton::clicked, &service, &BlockService::QScanClick);
-    connect(BitBtn1, &QPushButton::clicked, &service, &BlockService::BitBtn1Click);
-    connect(BitBtn6, &QPushButton::clicked, &service, &BlockService::BitBtn6Click);
-    connect(MenuItem2, &QAction::triggered, &service, &BlockService::MenuItem2Click);
+void BlocksPage::Connect()
+{
+    connect(QScan, &QPushButton::clicked, this, &BlocksPage::QScanClick);
+    connect(BitBtn1, &QPushButton::clicked, this, &BlocksPage::BitBtn1Click);
+    connect(BitBtn6, &QPushButton::clicked, this, &BlocksPage::BitBtn6Click);
+    connect(MenuItem2, &QAction::triggered, this, &BlocksPage::MenuItem2Click);
     connect(bloks->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (!showingSelection_)
-                    service_.bloksClick(current.isValid() ? current.row() : -1);
+                    bloksClick(current.isValid() ? current.row() : -1);
             });
-    connect(&service.bloks, &BlockList::selectedChanged, this, &BlocksPage::ShowSelected);
-    connect(&service, &BlockService::controlsChanged, this, &BlocksPage::ShowControls);
-    ShowControls();
+    connect(&editor_, &ParameterEditor::shownChanged, this, &BlocksPage::ShowSelected);
+    connect(&service_, &BlockService::controlsChanged, this, &BlocksPage::ShowControls);
+    connect(&editor_, &ParameterEditor::controlsChanged, this, &BlocksPage::ShowControls);
 }
 
 void BlocksPage::LinkStarted()
@@ -202,8 +225,33 @@ void BlocksPage::LinkStarted()
 
 void BlocksPage::AttachCalibration(AdcCalibration& calibration)
 {
-    Panel5 = new CalibrationPanel(calibration, ConfigBl);
-    connect(Panel6, &ActionPanel::doubleClicked, &calibration, &AdcCalibration::Panel6DblClick);
+    Panel5 = new CalibrationPanel(calibration, editor_, service_, GroupBox2, ConfigBl);
+    connect(Panel6, &ActionPanel::doubleClicked, Panel5, &CalibrationPanel::Panel6DblClick);
+}
+
+void BlocksPage::QScanClick()
+{
+    service_.Discover(BlockService::Scope::Announced);
+}
+
+void BlocksPage::BitBtn1Click()
+{
+    service_.Discover(BlockService::Scope::All);
+}
+
+void BlocksPage::bloksClick(int line)
+{
+    editor_.Select(line);
+}
+
+void BlocksPage::BitBtn6Click()
+{
+    editor_.Write();
+}
+
+void BlocksPage::MenuItem2Click()
+{
+    editor_.Replicate();
 }
 
 void BlocksPage::ShowProgress(int minimum, int maximum, int position)
@@ -228,22 +276,24 @@ void BlocksPage::ShowControls()
 {
     QScan->setEnabled(service_.QScanEnabled);
     BitBtn6->setEnabled(service_.WriteEnabled);
-    Panel6->setVisible(service_.CalibrationShown);
+    Panel6->setVisible(editor_.CalibrationShown);
     for (QPushButton* b : {ReadBLK, WriteBLK, LoadFromFileBLK, SaveToFile})
-        b->setVisible(service_.InterlockShown);
-    DiagRest->setText(service_.DiagRest);
-    DiagRep->setText(service_.DiagRep);
+        b->setVisible(editor_.InterlockShown);
+    DiagRest->setText(editor_.DiagRest);
+    DiagRep->setText(editor_.DiagRep);
 }
 
 void BlocksPage::ShowSelected(int line)
 {
-    // The line the service selected (a block being programmed) is shown selected, without
-    // running the selection procedure again.
+    // The highlight follows the block the grid shows, also after a refused selection; it is
+    // set without running the selection procedure again.
     showingSelection_ = true;
     const QModelIndex index = service_.bloks.index(line);
-    if (index.isValid())
+    if (index.isValid()) {
         bloks->setCurrentIndex(index);
-    else
+    } else {
+        bloks->selectionModel()->clearCurrentIndex();
         bloks->clearSelection();
+    }
     showingSelection_ = false;
 }

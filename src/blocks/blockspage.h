@@ -10,13 +10,16 @@
 #include "support/messagebox.h"
 
 #include <QFrame>
+#include <QStyledItemDelegate>
 #include <QWidget>
 
 class AdcCalibration;
 class BlockService;
+class ParameterEditor;
 class CalibrationPanel;
 class QAction;
 class QGroupBox;
+class QLayout;
 class QLineEdit;
 class QListView;
 class QMenu;
@@ -40,11 +43,21 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
+// The list's lines: the line a programming run is working on stands out.
+class ActiveLineDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
+
 class BlocksPage : public QWidget
 {
     Q_OBJECT
 public:
-    explicit BlocksPage(BlockService& service, QWidget* parent = nullptr);
+    BlocksPage(BlockService& service, ParameterEditor& editor, QWidget* parent = nullptr);
 
     QListView* bloks;
     QPushButton* QScan;
@@ -81,15 +94,30 @@ public:
     void LinkStarted();
     // The calibration panel over the grid, opened and closed through Panel6.
     void AttachCalibration(AdcCalibration& calibration);
+    ParameterEditor& Editor() const { return editor_; }
+
+    // "Найти установленные блоки", and its hidden twin without the announcement phase.
+    void QScanClick();
+    void BitBtn1Click();
+    // A click (or the arrow keys) on a line of bloks: its block shown in the grid.
+    void bloksClick(int line);
+    // "Записать параметры блока": the grid's values into the block it shows.
+    void BitBtn6Click();
+    // "Размножить".
+    void MenuItem2Click();
 
 signals:
     void waitPanelRequested(bool show);
 
 private:
+    QLayout* BuildList();
+    QLayout* BuildConfiguration();
+    void Connect();
     void ShowProgress(int minimum, int maximum, int position);
     void ShowControls();
     void ShowSelected(int line);
 
     BlockService& service_;
+    ParameterEditor& editor_;
     bool showingSelection_ = false;
 };

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "blocks/calibration.h"
 
-#include "blocks/blocktexts.h"
-
+#include "blocks/blockmemory.h"
 #include "blocks/blockservice.h"
+#include "blocks/blocktexts.h"
 #include "exchange/linkcore.h"
 #include "support/byteorder.h"
 #include "support/convert.h"
@@ -13,9 +13,6 @@
 
 namespace
 {
-const QString NotRead =
-    QStringLiteral("Калибровка не считана из блока, значения на панели не изменены.");
-constexpr int FieldReads = calib::FieldBytes / blockreq::ChunkSize;
 constexpr int RecordWrites = calib::RecordSize / blockreq::ChunkSize;
 } // namespace
 
@@ -60,7 +57,7 @@ QString ShownText(const uint8_t* raw)
 // A maximum or minimum text as its raw value.
 std::optional<int32_t> RawOfText(const QString& text, const QString& field, QString* error)
 {
-    const auto value = StrToInt(text, error);
+    const auto value = StrToInt(text, field, error);
     if (!value)
         return std::nullopt;
     const auto raw = RawOfShown(*value);
@@ -87,7 +84,7 @@ Texts Decode(std::span<const uint8_t, FieldBytes> bytes)
 
 std::optional<Record> Encode(const Texts& texts, QString* error)
 {
-    const auto zero = StrToInt(texts.zero, error);
+    const auto zero = StrToInt(texts.zero, QStringLiteral("Значение \"Нуля\""), error);
     if (!zero)
         return std::nullopt;
     const auto maximum = RawOfText(texts.maximum, QStringLiteral("Значение Максимума"), error);
@@ -96,7 +93,7 @@ std::optional<Record> Encode(const Texts& texts, QString* error)
     const auto minimum = RawOfText(texts.minimum, QStringLiteral("Значение Минимума"), error);
     if (!minimum)
         return std::nullopt;
-    const auto zone = StrToInt(texts.zone, error);
+    const auto zone = StrToInt(texts.zone, QStringLiteral("Зона \"Нуля\""), error);
     if (!zone)
         return std::nullopt;
     Record r;
@@ -115,83 +112,79 @@ AdcCalibration::AdcCalibration(LinkCore& link, BlockService& blocks, QObject* pa
 {
 }
 
-void AdcCalibration::Panel6DblClick()
+bool AdcCalibration::IsMeasurementBlock(blocks::Ref block)
 {
-    if (blocks_.SelectedBlockFunction == 0)
-        return;
-    if (Panel5Visible) {
-        Panel5Visible = false;
-        emit panelChanged();
-        return;
-    }
+    if (block.function() == blocks::FunctionTit)
+        return true;
+    blocks_.Operator().Tell(QStringLiteral("Калибровка АЦП"),
+                            QStringLiteral("Калибровка есть только у блоков ТИТ, а не у блока %1.")
+                                .arg(blocks::RefText(block.slot, block.address)));
+    return false;
+}
+
+std::optional<QByteArray> AdcCalibration::Read(blocks::Ref block, int bytes)
+{
+    if (!IsMeasurementBlock(block))
+        return std::nullopt;
     const auto operation = link_.Operations.Begin(QStringLiteral("считывание калибровки"));
     if (!operation)
-        return;
-    Read(uint8_t(blocks_.SelectedBlockFunction), uint8_t(blocks_.SelectedBlockAddress));
-}
-
-void AdcCalibration::Read(uint8_t f, uint8_t a)
-{
-    OperatorIo& op = *blocks_.Operator;
+        return std::nullopt;
+    const uint8_t f = block.function(), a = uint8_t(block.address);
+    OperatorIo& op = blocks_.Operator();
     const Reply pointer = link_.SendAndWait(blockreq::PointerSet(f, a, calib::Area));
     if (pointer == Reply::Stopped)
-        return;
-    std::array<uint8_t, calib::FieldBytes> bytes{};
-    int answered = 0;
+        return std::nullopt;
+    QByteArray record;
     if (pointer == Reply::Answered) {
-        for (int attempt = 0; answered < FieldReads;) {
-            const Reply r = link_.SendAndWait(blockreq::MemoryRead(f, a));
-            if (r == Reply::Stopped)
-                return;
-            if (r == Reply::Answered) {
-                for (int i = 0; i < blockreq::ChunkSize; ++i)
-                    bytes[size_t(blockreq::ChunkSize * answered + i)] = uint8_t(link_.ReplyData[i]);
-                ++answered;
-                attempt = 0;
-            } else if (!op.Retry(blocktext::Read, blocktext::NoAnswer, attempt++)) {
-                break;
-            }
-        }
+        const Reply r = blockmem::ReadArea(link_, op, f, a, calib::Area,
+                                           bytes / blockreq::ChunkSize, blocktext::Read, record);
+        if (r == Reply::Stopped)
+            return std::nullopt;
+        if (r == Reply::Answered)
+            return record;
     }
-    // Half a record decodes into wrong values: the fields then keep what they showed.
-    if (answered == FieldReads)
-        Fields = calib::Decode(bytes);
-    else
-        op.Tell(blocktext::Read, NotRead);
-    Panel5Visible = true;
-    emit panelChanged();
+    // Half a record decodes into wrong values: nothing is shown of it.
+    op.Tell(blocktext::Read, QStringLiteral("Калибровка блока %1 не считана.")
+                                 .arg(blocks::RefText(block.slot, block.address)));
+    return std::nullopt;
 }
 
-void AdcCalibration::SpeedButton1Click()
+bool AdcCalibration::Write(blocks::Ref block, const calib::Texts& texts)
 {
-    // After a discovery the panel may still be open with no block selected: nothing to write to.
-    if (blocks_.SelectedBlockFunction == 0)
-        return;
+    QString error;
+    const auto record = calib::Encode(texts, &error);
+    if (!record) {
+        blocks_.Operator().Tell(InputErrorCaption, error);
+        return false;
+    }
+    return WriteRecord(block, *record);
+}
+
+bool AdcCalibration::WriteRecord(blocks::Ref block, const calib::Record& record)
+{
+    if (!IsMeasurementBlock(block))
+        return false;
     const auto operation = link_.Operations.Begin(QStringLiteral("запись калибровки"));
     if (!operation)
-        return;
-    const uint8_t f = uint8_t(blocks_.SelectedBlockFunction);
-    const uint8_t a = uint8_t(blocks_.SelectedBlockAddress);
-    OperatorIo& op = *blocks_.Operator;
-    QString error;
-    const auto record = calib::Encode(Fields, &error);
-    if (!record)
-        return op.Tell(QString(), error);
-
+        return false;
+    const uint8_t f = block.function(), a = uint8_t(block.address);
+    OperatorIo& op = blocks_.Operator();
+    const auto failed = [&op](Reply r) {
+        // Without the pointer nothing is written: the engineer must not think it was.
+        if (r == Reply::NoAnswer)
+            op.Tell(blocktext::WriteConfiguration, blocktext::NoAnswerRepeat);
+        return false;
+    };
     const Reply pointer = link_.SendAndWait(blockreq::PointerSet(f, a, calib::Area));
-    if (pointer == Reply::Stopped)
-        return;
-    // Without the pointer nothing is written: the engineer must not think it was.
-    if (pointer == Reply::NoAnswer)
-        return op.Tell(blocktext::WriteConfiguration, blocktext::NoAnswerRepeat);
+    if (pointer != Reply::Answered)
+        return failed(pointer);
     if (link_.SendAndWait(blockreq::PageErase(f, a)) == Reply::Stopped)
-        return; // otherwise its outcome does not matter
+        return false; // otherwise its outcome does not matter
     for (int chunk = 0; chunk < RecordWrites; ++chunk) {
         const Reply r =
-            link_.SendAndWait(blockreq::MemoryWrite(f, a, blockreq::ChunkOf(*record, chunk)));
-        if (r == Reply::Stopped)
-            return;
-        if (r == Reply::NoAnswer)
-            return op.Tell(blocktext::WriteConfiguration, blocktext::NoAnswerRepeat);
+            link_.SendAndWait(blockreq::MemoryWrite(f, a, blockreq::ChunkOf(record, chunk)));
+        if (r != Reply::Answered)
+            return failed(r);
     }
+    return true;
 }

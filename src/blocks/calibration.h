@@ -6,10 +6,10 @@
 // minimum as 81492 / R × 5000, and an entered value V is stored as R = 5000 / V × 81492, so that
 // 5000 is stored as 81492 and shown as 5000 again.
 //
-// The codecs are pure functions; AdcCalibration reads and writes the record of the selected
-// block and keeps what the panel shows.
+// The codecs are pure functions; AdcCalibration reads and writes the record of a named block.
 
 #include "blocks/blockrequests.h"
+#include "blocks/blocktypes.h"
 
 #include <QObject>
 #include <QString>
@@ -75,23 +75,19 @@ class AdcCalibration : public QObject
 public:
     AdcCalibration(LinkCore& link, BlockService& blocks, QObject* parent = nullptr);
 
-    // The panel Panel5 over the parameter grid, and its four fields.
-    bool Panel5Visible = false;
-    calib::Texts Fields;
-
-    // Double click on Panel6 "Калибровка АЦП", and "Выход": closes an open panel, otherwise
-    // reads the selected block's record into the fields and opens the panel. Nothing while no
-    // block is selected.
-    void Panel6DblClick();
-    // "Записать": the fields into the selected block's record.
-    void SpeedButton1Click();
-
-signals:
-    // Panel5Visible or Fields changed.
-    void panelChanged();
+    // The first `bytes` bytes of a measurement block's calibration record (16: the panel's
+    // fields; 24: the whole record), read with the block's pointer at 0xFC00. Nothing when the
+    // block did not take the pointer or the record was not read whole (the engineer is told),
+    // when the block is no measurement block, or when another operation runs.
+    std::optional<QByteArray> Read(blocks::Ref block, int bytes = calib::FieldBytes);
+    // The panel's texts written into the block's record. False when a text does not convert
+    // (told with its field), the block is no measurement block, or the block did not answer.
+    bool Write(blocks::Ref block, const calib::Texts& texts);
+    // A whole record written as it stands.
+    bool WriteRecord(blocks::Ref block, const calib::Record& record);
 
 private:
-    void Read(uint8_t f, uint8_t a);
+    bool IsMeasurementBlock(blocks::Ref block);
 
     LinkCore& link_;
     BlockService& blocks_;

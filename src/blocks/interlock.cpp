@@ -8,6 +8,7 @@
 #include "exchange/linkcore.h"
 #include "support/atexit.h"
 #include "support/cp1251.h"
+#include "support/errortext.h"
 #include "support/operatorio.h"
 
 #include <QFile>
@@ -113,61 +114,91 @@ InterlockTransfer::InterlockTransfer(LinkCore& link, BlockService& blocks, QObje
 {
 }
 
-void InterlockTransfer::ForSelected(const QString& name,
-                                    const std::function<void(uint8_t f, uint8_t a)>& run)
+bool InterlockTransfer::IsTelecontrolBlock(blocks::Ref block, const QString& caption)
 {
-    // After a discovery the buttons may still show while no block is selected.
-    if (blocks_.SelectedBlockFunction == 0)
-        return;
-    const auto operation = link_.Operations.Begin(name);
+    if (block.function() == blocks::FunctionTu)
+        return true;
+    blocks_.Operator().Tell(caption,
+                            QStringLiteral("Логика блокировок есть только у блоков ТУ, а не у "
+                                           "блока %1.")
+                                .arg(blocks::RefText(block.slot, block.address)));
+    return false;
+}
+
+std::optional<QStringList> InterlockTransfer::Read(blocks::Ref block, bool* closed)
+{
+    if (!IsTelecontrolBlock(block, QStringLiteral("Чтение БЛК")))
+        return std::nullopt;
+    const auto operation = link_.Operations.Begin(QStringLiteral("чтение логики блокировок"));
     if (!operation)
-        return;
-    run(uint8_t(blocks_.SelectedBlockFunction), uint8_t(blocks_.SelectedBlockAddress));
-}
-
-void InterlockTransfer::ReadBLKClick()
-{
-    ForSelected(QStringLiteral("чтение логики блокировок"), [this](uint8_t f, uint8_t a) {
-        Bracketed([&] {
-            const Step open = Open(f, a);
-            return open == Step::Go ? Read(f, a) : open;
-        });
+        return std::nullopt;
+    const uint8_t f = block.function(), a = uint8_t(block.address);
+    blk::LogicReader reader;
+    const Step step = Bracketed([&] {
+        const Step open = Open(f, a);
+        return open == Step::Go ? ReadLogic(f, a, reader) : open;
     });
+    if (closed)
+        *closed = reader.Closed();
+    if (step != Step::Go)
+        return std::nullopt;
+    return reader.Lines;
 }
 
-void InterlockTransfer::WriteBLKClick(const QStringList& memo)
+InterlockTransfer::Written InterlockTransfer::Write(blocks::Ref block, const QStringList& lines)
 {
-    ForSelected(QStringLiteral("запись логики блокировок"), [&](uint8_t f, uint8_t a) {
-        bool replaced = false;
-        const QByteArray stream = blk::Stream(memo, &replaced);
-        if (stream.isEmpty())
-            return blocks_.Operator->Tell(CaptionFileRead, Error);
-        // More than the read takes back could not be shown again, and would run on into the
-        // block's memory beyond the logic.
-        if (stream.size() / blockreq::ChunkSize * blockreq::ChunkSize > blk::ReadLimit)
-            return blocks_.Operator->Tell(
-                QStringLiteral("Запись БЛК"),
-                QStringLiteral("Текст логики длиннее %1 байт: столько программа не прочитает из "
-                               "блока. Запись отменена.")
-                    .arg(blk::ReadLimit));
-        if (replaced)
-            TellReplaced(QStringLiteral("Запись БЛК"));
-        Bracketed([&] {
-            const Step open = Open(f, a);
-            return open == Step::Go ? Write(f, a, stream) : open;
-        });
+    const QString caption = QStringLiteral("Запись БЛК");
+    if (!IsTelecontrolBlock(block, caption))
+        return Written::Failed;
+    const auto operation = link_.Operations.Begin(QStringLiteral("запись логики блокировок"));
+    if (!operation)
+        return Written::Failed;
+    OperatorIo& op = blocks_.Operator();
+    bool replaced = false;
+    const QByteArray stream = blk::Stream(lines, &replaced);
+    if (stream.isEmpty()) {
+        op.Tell(CaptionFileRead, Error);
+        return Written::Failed;
+    }
+    // More than the read takes back could not be shown again, and would run on into the
+    // block's memory beyond the logic.
+    if (stream.size() / blockreq::ChunkSize * blockreq::ChunkSize > blk::ReadLimit) {
+        op.Tell(caption, QStringLiteral("Текст логики длиннее %1 байт: столько программа не "
+                                        "прочитает из блока. Запись отменена.")
+                             .arg(blk::ReadLimit));
+        return Written::Failed;
+    }
+    if (replaced)
+        TellReplaced(caption);
+    const uint8_t f = block.function(), a = uint8_t(block.address);
+    doubtful_ = false;
+    const Step step = Bracketed([&] {
+        const Step open = Open(f, a);
+        return open == Step::Go ? WriteLogic(f, a, stream) : open;
     });
+    if (step != Step::Go)
+        return Written::Failed;
+    if (doubtful_) {
+        op.Tell(caption, QStringLiteral("Во время записи запрос к блоку %1 пришлось повторить: "
+                                        "блок мог выполнить его дважды. Запишите логику "
+                                        "блокировок ещё раз.")
+                             .arg(blocks::RefText(block.slot, block.address)));
+        return Written::Doubtful;
+    }
+    return Written::Done;
 }
 
-void InterlockTransfer::Bracketed(const std::function<Step()>& transfer)
+InterlockTransfer::Step InterlockTransfer::Bracketed(const std::function<Step()>& transfer)
 {
     if (link_.SendRequest(blockreq::ServiceStart()) == Sent::Stopped)
-        return;
-    OperatorIo& op = *blocks_.Operator;
+        return Step::Stop;
+    OperatorIo& op = blocks_.Operator();
     op.Busy(true);
     AtExit hide{[&op] { op.Busy(false); }};
-    if (transfer() != Step::Stop)
+    const Step step = transfer();
+    if (step != Step::Stop)
         (void)link_.SendRequest(blockreq::ServiceEnd());
+    return step;
 }
 
 InterlockTransfer::Step InterlockTransfer::Await(const TPacket& request, const QString& caption)
@@ -176,7 +207,7 @@ InterlockTransfer::Step InterlockTransfer::Await(const TPacket& request, const Q
     case Reply::Answered:
         return Step::Go;
     case Reply::NoAnswer:
-        blocks_.Operator->Tell(caption, blocktext::NoAnswer);
+        blocks_.Operator().Tell(caption, blocktext::NoAnswer);
         return Step::End;
     case Reply::Stopped:
         break;
@@ -184,58 +215,68 @@ InterlockTransfer::Step InterlockTransfer::Await(const TPacket& request, const Q
     return Step::Stop;
 }
 
+InterlockTransfer::Step InterlockTransfer::AwaitChange(const TPacket& request,
+                                                       const QString& caption)
+{
+    const quint32 before = link_.RetransmitCount;
+    const Step step = Await(request, caption);
+    doubtful_ = doubtful_ || link_.RetransmitCount != before;
+    return step;
+}
+
 InterlockTransfer::Step InterlockTransfer::Open(uint8_t f, uint8_t a)
 {
-    const Step prepared = Await(blockreq::Prepare(f, a), blocktext::Prepare);
+    const Step prepared = AwaitChange(blockreq::Prepare(f, a), blocktext::Prepare);
     if (prepared != Step::Go)
         return prepared;
     return Await(blockreq::PointerSet(f, a, blockreq::LogicArea), blocktext::SetPointer);
 }
 
-InterlockTransfer::Step InterlockTransfer::Read(uint8_t f, uint8_t a)
+InterlockTransfer::Step InterlockTransfer::ReadLogic(uint8_t f, uint8_t a, blk::LogicReader& reader)
 {
     emit memoCleared();
     emit windowRequested();
-    blk::LogicReader reader;
-    const auto* reply = reinterpret_cast<const uint8_t*>(link_.ReplyData.constData());
     while (!reader.Ended()) {
         const Step read = Await(blockreq::MemoryRead(f, a), QStringLiteral("Чтение"));
         if (read != Step::Go)
             return read;
         const qsizetype before = reader.Lines.size();
-        reader.Take(std::span(reply, blockreq::ChunkSize));
+        reader.Take(std::span(reinterpret_cast<const uint8_t*>(link_.ReplyData->constData()),
+                              blockreq::ChunkSize));
         for (qsizetype i = before; i < reader.Lines.size(); ++i)
             emit lineAdded(reader.Lines[i]);
     }
-    return Step::End;
+    return Step::Go;
 }
 
-InterlockTransfer::Step InterlockTransfer::Write(uint8_t f, uint8_t a, const QByteArray& stream)
+InterlockTransfer::Step InterlockTransfer::WriteLogic(uint8_t f, uint8_t a,
+                                                      const QByteArray& stream)
 {
     const std::span bytes(reinterpret_cast<const uint8_t*>(stream.constData()),
                           size_t(stream.size()));
     // Each page is erased before its first chunk; a last part under 8 bytes is not sent.
     for (qsizetype at = 0; at < stream.size(); at += blockreq::ChunkSize) {
         if (at % blockreq::PageSize == 0) {
-            const Step erased = Await(blockreq::PageErase(f, a), blocktext::Erase);
+            const Step erased = AwaitChange(blockreq::PageErase(f, a), blocktext::Erase);
             if (erased != Step::Go)
                 return erased;
         }
         if (at + blockreq::ChunkSize > stream.size())
             break;
-        const Step written = Await(
+        const Step written = AwaitChange(
             blockreq::MemoryWrite(f, a, blockreq::ChunkOf(bytes, int(at / blockreq::ChunkSize))),
             blocktext::Transfer);
         if (written != Step::Go)
             return written;
     }
-    return Step::End;
+    return Step::Go;
 }
 
 void InterlockTransfer::TellReplaced(const QString& caption)
 {
-    blocks_.Operator->Tell(caption, QStringLiteral("В тексте есть символы, которых нет в кодовой "
-                                                   "странице 1251: они будут записаны как \"?\"."));
+    blocks_.Operator().Tell(caption,
+                            QStringLiteral("В тексте есть символы, которых нет в кодовой "
+                                           "странице 1251: они будут записаны как \"?\"."));
 }
 
 bool InterlockTransfer::SaveToFile(const QString& path, const QStringList& memo)
@@ -247,9 +288,9 @@ bool InterlockTransfer::SaveToFile(const QString& path, const QStringList& memo)
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
-    blocks_.Operator->Tell(QStringLiteral("Запись файла"), Error + QLatin1Char('\n') + path +
-                                                               QStringLiteral(": ") +
-                                                               file.errorString());
+    blocks_.Operator().Tell(QStringLiteral("Запись файла"), Error + QLatin1Char('\n') + path +
+                                                                QStringLiteral(": ") +
+                                                                FileErrorText(file));
     return false;
 }
 
@@ -257,12 +298,12 @@ bool InterlockTransfer::LoadFromFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        blocks_.Operator->Tell(CaptionFileRead, Error);
+        blocks_.Operator().Tell(CaptionFileRead, Error);
         return false;
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        blocks_.Operator->Tell(CaptionFileRead, Error);
+        blocks_.Operator().Tell(CaptionFileRead, Error);
         return false;
     }
     for (const QString& line : blk::FileLines(bytes))

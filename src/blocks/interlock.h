@@ -6,8 +6,9 @@
 //
 // The byte streams and the file format are pure functions: the memo's lines as the bytes sent,
 // the bytes read back as lines, the file's bytes and lines. InterlockTransfer runs the read and
-// the write for the selected block, each bracketed by the service start and end notices.
+// the write for a named block, each bracketed by the service start and end notices.
 
+#include "blocks/blocktypes.h"
 #include "exchange/packet.h"
 
 #include <QByteArray>
@@ -16,6 +17,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 
 class BlockService;
@@ -56,6 +58,8 @@ public:
     void Take(std::span<const uint8_t> bytes);
     // No more bytes are wanted: the text has ended, or ReadLimit bytes were taken.
     bool Ended() const { return ended_ || count_ >= ReadLimit; }
+    // The text ended as it should: its closing line came, or the block holds no logic.
+    bool Closed() const { return ended_; }
     int Count() const { return count_; }
 
     QStringList Lines; // the lines completed so far
@@ -74,11 +78,24 @@ class InterlockTransfer : public QObject
 public:
     InterlockTransfer(LinkCore& link, BlockService& blocks, QObject* parent = nullptr);
 
-    // "Чтение БЛК": the selected block's logic into the memo, line by line, once the block
-    // has taken the pointer.
-    void ReadBLKClick();
-    // "Запись БЛК": the memo's lines into the selected block.
-    void WriteBLKClick(const QStringList& memo);
+    // "Чтение БЛК": the block's logic, line by line as it comes (memoCleared and
+    // windowRequested once the block has taken the pointer, then lineAdded). The lines read,
+    // or nothing when a reply was missing (the engineer was told), the operation was refused
+    // or stopped. `closed` tells whether the text ended as it should (its closing line, or no
+    // logic at all), not at the read limit.
+    std::optional<QStringList> Read(blocks::Ref block, bool* closed = nullptr);
+
+    // How a write ended.
+    enum class Written : uint8_t {
+        Done,
+        Failed,   // refused or not answered (the engineer was told), or stopped
+        Doubtful, // a request had to be sent again: the block may have taken it twice
+    };
+    // "Запись БЛК": the lines into the block. A write during which a prepare, erase or memory
+    // write had to be sent again for lack of a receipt is Doubtful: the engineer is told to
+    // write it again.
+    Written Write(blocks::Ref block, const QStringList& lines);
+
     // "в Файл" with the file chosen: false when it could not be written (the engineer is told).
     bool SaveToFile(const QString& path, const QStringList& memo);
     // "из Файла" with the file chosen, into the memo the window has just cleared; false when it
@@ -93,20 +110,24 @@ signals:
 
 private:
     enum class Step : uint8_t { Go, End, Stop };
-    // Runs under the operation guard for the block selected now, when there is one.
-    void ForSelected(const QString& name, const std::function<void(uint8_t f, uint8_t a)>& run);
     // The transfer between the service start and end notices, with the wait panel shown; the
     // end notice goes unless the request channel stopped the operation.
-    void Bracketed(const std::function<Step()>& transfer);
+    Step Bracketed(const std::function<Step()>& transfer);
     // One awaited request; without an answer the engineer is told, with the step's caption.
     Step Await(const TPacket& request, const QString& caption);
+    // The same for a request that changes the block's memory (prepare, erase, write): one
+    // that had to be sent again makes the write doubtful.
+    Step AwaitChange(const TPacket& request, const QString& caption);
     // Prepare, then the pointer to the logic.
     Step Open(uint8_t f, uint8_t a);
-    Step Read(uint8_t f, uint8_t a);
-    Step Write(uint8_t f, uint8_t a, const QByteArray& stream);
+    Step ReadLogic(uint8_t f, uint8_t a, blk::LogicReader& reader);
+    Step WriteLogic(uint8_t f, uint8_t a, const QByteArray& stream);
+    // A telecontrol block; otherwise the engineer is told and false.
+    bool IsTelecontrolBlock(blocks::Ref block, const QString& caption);
     // Tells the engineer that characters outside code page 1251 go as '?'.
     void TellReplaced(const QString& caption);
 
     LinkCore& link_;
     BlockService& blocks_;
+    bool doubtful_ = false;
 };

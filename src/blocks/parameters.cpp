@@ -6,6 +6,7 @@
 #include "support/convert.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace params
 {
@@ -14,23 +15,19 @@ namespace
 {
 constexpr int SpeedRates[] = {100, 200, 300, 600, 1200, 2400, 4800, 9600, 19200, 57600};
 constexpr int DefaultSpeedCode = 7;
+constexpr int Inputs = 32;
 
 // Telesignal block: two cycle times, the counter and interlock masks, 32 filter times.
 constexpr int TsInputRow = 3; // input n on grid row n + 2
 constexpr int TsCounterMask = 4, TsInterlockMask = 8, TsFilters = 12;
 // Measurement block: rows 1..9 are u16 fields at these offsets; the input mask on rows 12..43.
 constexpr int TitFieldOffsets[] = {0, 2, 4, 6, 12, 14, 16, 18, 20};
-constexpr int TitSpeedRow = 10, TitDelayRow = 11, TitInputRow = 12;
+constexpr int TitInputRow = 12;
 constexpr int TitMask = 8, TitSpeed = 22, TitDelay = 23;
 // Telecontrol block: the control type, then hold times and coefficients of 32 outputs.
 constexpr int TuOutputRow = 2; // output n on grid row n + 1
 constexpr int TuColumns[] = {2, 66, 130};
-constexpr int Inputs = 32;
 
-QString Text(qint64 v)
-{
-    return QString::number(v);
-}
 QString& At(Texts& g, int row, int col)
 {
     return g[size_t(row - 1)][size_t(col - 1)];
@@ -40,35 +37,89 @@ const QString& At(const Texts& g, int row, int col)
     return g[size_t(row - 1)][size_t(col - 1)];
 }
 
-// Reads the cells the encoder uses, each as a decimal integer; the first that is not one
-// stops it with the conversion error.
-struct Reader {
-    const Texts& grid;
-    std::optional<QString> error;
-    qint64 operator()(int row, int col)
-    {
-        if (error)
-            return 0;
-        const auto v = StrToInt(At(grid, row, col), nullptr);
-        if (!v)
-            error = IntConversionError(At(grid, row, col));
-        return v.value_or(0);
+QList<Field> TsFields()
+{
+    QList<Field> f{{QStringLiteral("ts_cycle"), 1, 1, Codec::U16, 0},
+                   {QStringLiteral("tii_cycle"), 2, 1, Codec::U16, 2}};
+    for (int n = 1; n <= Inputs; ++n) {
+        const int row = TsInputRow + n - 1;
+        f.append(
+            {QStringLiteral("in%1_counter").arg(n), row, 1, Codec::MaskBit, TsCounterMask, n - 1});
+        f.append({QStringLiteral("in%1_interlock").arg(n), row, 2, Codec::MaskBit, TsInterlockMask,
+                  n - 1});
+        f.append({QStringLiteral("in%1_filter_ms").arg(n), row, 3, Codec::HalfMs,
+                  TsFilters + 2 * (n - 1)});
     }
-};
-
-void PutMaskBits(Texts& grid, uint32_t mask, int firstRow, int col)
-{
-    for (int n = 1; n <= Inputs; ++n)
-        At(grid, firstRow + n - 1, col) =
-            (mask >> (n - 1)) & 1 ? QStringLiteral("1") : QStringLiteral("0");
+    return f;
 }
-uint32_t MaskBits(Reader& read, int firstRow, int col)
+
+QList<Field> TitFields()
 {
-    uint32_t mask = 0;
+    const char* keys[] = {"tit_cycle", "tit_groups",  "aperture",    "ts_cycle", "tu_type",
+                          "tu_hold",   "tu_coef_min", "tu_coef_max", "kp_number"};
+    QList<Field> f;
+    for (int row = 1; row <= int(std::size(keys)); ++row)
+        f.append({QLatin1String(keys[row - 1]), row, 1, Codec::U16, TitFieldOffsets[row - 1]});
+    f.append({QStringLiteral("speed"), 10, 1, Codec::Speed, TitSpeed});
+    f.append({QStringLiteral("delay_ms"), 11, 1, Codec::U8, TitDelay});
     for (int n = 1; n <= Inputs; ++n)
-        if (read(firstRow + n - 1, col) == 1)
-            mask |= uint32_t(1) << (n - 1);
-    return mask;
+        f.append({QStringLiteral("in%1_ts").arg(n), TitInputRow + n - 1, 1, Codec::MaskBit, TitMask,
+                  n - 1});
+    return f;
+}
+
+QList<Field> TuFields()
+{
+    QList<Field> f{{QStringLiteral("control_type"), 1, 1, Codec::U16, 0}};
+    const char* columns[] = {"hold", "coef_min", "coef_max"};
+    for (int n = 1; n <= Inputs; ++n)
+        for (int c = 1; c <= ValueColumns; ++c)
+            f.append({QStringLiteral("out%1_%2").arg(n).arg(QLatin1String(columns[c - 1])),
+                      TuOutputRow + n - 1, c, Codec::U16, TuColumns[c - 1] + 2 * (n - 1)});
+    return f;
+}
+
+std::optional<qint64> DecodeField(const Field& f, const uint8_t* p)
+{
+    switch (f.codec) {
+    case Codec::U16:
+        return byteorder::le16(p + f.offset);
+    case Codec::U8:
+        return p[f.offset];
+    case Codec::MaskBit:
+        return (byteorder::le32(p + f.offset) >> f.bit) & 1;
+    case Codec::HalfMs:
+        return byteorder::le16(p + f.offset) >> 1;
+    case Codec::Speed: {
+        const auto speed = SpeedOfCode(p[f.offset]);
+        return speed ? std::optional<qint64>(*speed) : std::nullopt;
+    }
+    }
+    return std::nullopt;
+}
+
+void EncodeField(const Field& f, qint64 v, uint8_t* p)
+{
+    switch (f.codec) {
+    case Codec::U16:
+        byteorder::putLe16(p + f.offset, uint16_t(v));
+        break;
+    case Codec::U8:
+        p[f.offset] = uint8_t(v);
+        break;
+    case Codec::MaskBit: {
+        const uint32_t bit = uint32_t(1) << f.bit;
+        const uint32_t mask = byteorder::le32(p + f.offset);
+        byteorder::putLe32(p + f.offset, v == 1 ? mask | bit : mask & ~bit);
+        break;
+    }
+    case Codec::HalfMs:
+        byteorder::putLe16(p + f.offset, uint16_t(v * 2));
+        break;
+    case Codec::Speed:
+        p[f.offset] = uint8_t(SpeedCode(v));
+        break;
+    }
 }
 } // namespace
 
@@ -90,6 +141,11 @@ std::optional<int> SpeedOfCode(int code)
 uint16_t ControlType(std::span<const uint8_t> image)
 {
     return image.size() >= 2 ? byteorder::le16(image.data()) : 0;
+}
+
+int RecordSize(uint8_t function)
+{
+    return blocks::ChunksOf(function) * 8;
 }
 
 QStringList RowHeaders(uint8_t function, bool interlockMode)
@@ -131,121 +187,80 @@ QStringList RowHeaders(uint8_t function, bool interlockMode)
     return h;
 }
 
-void Decode(uint8_t function, std::span<const uint8_t> image, Texts& grid)
+const QList<Field>& Fields(uint8_t function)
 {
-    if (image.size() < size_t(BufferSize))
-        return;
-    const uint8_t* p = image.data();
+    static const QList<Field> ts = TsFields(), tit = TitFields(), tu = TuFields(), none;
     switch (function) {
     case blocks::FunctionTs:
-        At(grid, 1, 1) = Text(byteorder::le16(p));
-        At(grid, 2, 1) = Text(byteorder::le16(p + 2));
-        PutMaskBits(grid, byteorder::le32(p + TsCounterMask), TsInputRow, 1);
-        PutMaskBits(grid, byteorder::le32(p + TsInterlockMask), TsInputRow, 2);
-        for (int n = 1; n <= Inputs; ++n) // stored in half milliseconds
-            At(grid, TsInputRow + n - 1, 3) =
-                Text(byteorder::le16(p + TsFilters + 2 * (n - 1)) >> 1);
-        break;
-    case blocks::FunctionTit: {
-        for (int row = 1; row <= int(std::size(TitFieldOffsets)); ++row)
-            At(grid, row, 1) = Text(byteorder::le16(p + TitFieldOffsets[row - 1]));
-        const auto speed = SpeedOfCode(p[TitSpeed]);
-        At(grid, TitSpeedRow, 1) = speed ? Text(*speed) : QString();
-        At(grid, TitDelayRow, 1) = Text(p[TitDelay]);
-        PutMaskBits(grid, byteorder::le32(p + TitMask), TitInputRow, 1);
-        break;
-    }
-    case blocks::FunctionTu:
-        At(grid, 1, 1) = Text(byteorder::le16(p));
-        for (int n = 1; n <= Inputs; ++n)
-            for (int col = 1; col <= ValueColumns; ++col)
-                At(grid, TuOutputRow + n - 1, col) =
-                    Text(byteorder::le16(p + TuColumns[col - 1] + 2 * (n - 1)));
-        break;
-    default:
-        break;
-    }
-}
-
-std::optional<QString> Encode(uint8_t function, const Texts& grid, std::span<uint8_t> image)
-{
-    if (image.size() < size_t(BufferSize))
-        return std::nullopt;
-    std::array<uint8_t, BufferSize> out;
-    std::copy_n(image.begin(), BufferSize, out.begin());
-    uint8_t* p = out.data();
-    Reader read{grid, std::nullopt};
-    switch (function) {
-    case blocks::FunctionTs:
-        byteorder::putLe16(p, uint16_t(read(1, 1)));
-        byteorder::putLe16(p + 2, uint16_t(read(2, 1)));
-        byteorder::putLe32(p + TsCounterMask, MaskBits(read, TsInputRow, 1));
-        byteorder::putLe32(p + TsInterlockMask, MaskBits(read, TsInputRow, 2));
-        for (int n = 1; n <= Inputs; ++n)
-            byteorder::putLe16(p + TsFilters + 2 * (n - 1),
-                               uint16_t(read(TsInputRow + n - 1, 3) * 2));
-        break;
+        return ts;
     case blocks::FunctionTit:
-        for (int row = 1; row <= int(std::size(TitFieldOffsets)); ++row)
-            byteorder::putLe16(p + TitFieldOffsets[row - 1], uint16_t(read(row, 1)));
-        // A code the grid could not show (outside 0..9) stays as the block holds it.
-        if (!At(grid, TitSpeedRow, 1).trimmed().isEmpty() || SpeedOfCode(p[TitSpeed]))
-            p[TitSpeed] = uint8_t(SpeedCode(read(TitSpeedRow, 1)));
-        p[TitDelay] = uint8_t(read(TitDelayRow, 1));
-        byteorder::putLe32(p + TitMask, MaskBits(read, TitInputRow, 1));
-        break;
+        return tit;
     case blocks::FunctionTu:
-        byteorder::putLe16(p, uint16_t(read(1, 1)));
-        for (int n = 1; n <= Inputs; ++n)
-            for (int col = 1; col <= ValueColumns; ++col)
-                byteorder::putLe16(p + TuColumns[col - 1] + 2 * (n - 1),
-                                   uint16_t(read(TuOutputRow + n - 1, col)));
-        break;
+        return tu;
     default:
-        return std::nullopt;
+        return none;
     }
-    if (read.error)
-        return read.error;
-    std::copy(out.begin(), out.end(), image.begin());
-    return std::nullopt;
 }
 
-QList<Field> Fields(uint8_t function)
+QString FieldName(const QStringList& headers, const Field& field)
 {
-    QList<Field> f;
-    auto perChannel = [&f](const char* prefix, int firstRow, QStringList columns) {
-        for (int n = 1; n <= Inputs; ++n)
-            for (int c = 0; c < columns.size(); ++c)
-                f.append(
-                    {QStringLiteral("%1%2_%3").arg(QLatin1String(prefix)).arg(n).arg(columns[c]),
-                     firstRow + n - 1, c + 1});
-    };
-    switch (function) {
-    case blocks::FunctionTs:
-        f = {{QStringLiteral("ts_cycle"), 1, 1}, {QStringLiteral("tii_cycle"), 2, 1}};
-        perChannel(
-            "in", TsInputRow,
-            {QStringLiteral("counter"), QStringLiteral("interlock"), QStringLiteral("filter_ms")});
-        break;
-    case blocks::FunctionTit: {
-        const char* keys[] = {"tit_cycle", "tit_groups", "aperture",    "ts_cycle",
-                              "tu_type",   "tu_hold",    "tu_coef_min", "tu_coef_max",
-                              "kp_number", "speed",      "delay_ms"};
-        for (int row = 1; row <= int(std::size(keys)); ++row)
-            f.append({QLatin1String(keys[row - 1]), row, 1});
-        perChannel("in", TitInputRow, {QStringLiteral("ts")});
-        break;
+    const QString header = headers.value(field.row - 1).trimmed();
+    return field.col > 1 ? QStringLiteral("%1 [%2]").arg(header).arg(field.col) : header;
+}
+
+Values Decode(uint8_t function, std::span<const uint8_t> record)
+{
+    Values values;
+    if (record.size() < size_t(RecordSize(function)))
+        return values;
+    for (const Field& f : Fields(function))
+        values.append(DecodeField(f, record.data()));
+    return values;
+}
+
+void Encode(uint8_t function, const Values& values, std::span<uint8_t> record)
+{
+    const QList<Field>& fields = Fields(function);
+    if (record.size() < size_t(RecordSize(function)) || values.size() != fields.size())
+        return;
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        if (values[i])
+            EncodeField(fields[i], *values[i], record.data());
+}
+
+void ShowValues(uint8_t function, const Values& values, Texts& grid)
+{
+    const QList<Field>& fields = Fields(function);
+    for (qsizetype i = 0; i < fields.size() && i < values.size(); ++i)
+        At(grid, fields[i].row, fields[i].col) =
+            values[i] ? QString::number(*values[i]) : QString();
+}
+
+std::optional<Values> ReadGrid(uint8_t function, const Texts& grid, const QStringList& headers,
+                               const Values& shown, QString* error)
+{
+    const QList<Field>& fields = Fields(function);
+    Values values;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        const Field& f = fields[i];
+        const QString& text = At(grid, f.row, f.col);
+        if (text.trimmed().isEmpty() && i < shown.size() && !shown[i]) {
+            values.append(std::nullopt); // a value the grid could not show stays as it is
+            continue;
+        }
+        bool ok = false;
+        const qint64 v = text.trimmed().toLongLong(&ok, 10);
+        if (!ok || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) {
+            if (error)
+                *error = IntConversionError(QStringLiteral("Строка «%1», столбец %2")
+                                                .arg(headers.value(f.row - 1).trimmed())
+                                                .arg(f.col),
+                                            text);
+            return std::nullopt;
+        }
+        values.append(v);
     }
-    case blocks::FunctionTu:
-        f = {{QStringLiteral("control_type"), 1, 1}};
-        perChannel(
-            "out", TuOutputRow,
-            {QStringLiteral("hold"), QStringLiteral("coef_min"), QStringLiteral("coef_max")});
-        break;
-    default:
-        break;
-    }
-    return f;
+    return values;
 }
 
 void Replicate(uint8_t function, Texts& grid)
@@ -276,17 +291,17 @@ QString ParameterGrid::cell(int gridRow, int gridCol) const
     if (gridRow < 1 || gridRow >= params::GridRows)
         return {};
     if (gridCol == 0)
-        return gridRow - 1 < Headers.size() ? Headers[gridRow - 1] : QString();
+        return gridRow - 1 < headers_.size() ? headers_[gridRow - 1] : QString();
     if (gridCol < 1 || gridCol > params::ValueColumns)
         return {};
-    return Values[size_t(gridRow - 1)][size_t(gridCol - 1)];
+    return values_[size_t(gridRow - 1)][size_t(gridCol - 1)];
 }
 
 void ParameterGrid::setCell(int gridRow, int gridCol, const QString& text)
 {
     if (gridRow < 1 || gridRow >= params::GridRows || gridCol < 1 || gridCol > params::ValueColumns)
         return;
-    Values[size_t(gridRow - 1)][size_t(gridCol - 1)] = text;
+    values_[size_t(gridRow - 1)][size_t(gridCol - 1)] = text;
     const QModelIndex i = index(gridRow - 1, gridCol);
     emit dataChanged(i, i);
 }
@@ -294,17 +309,17 @@ void ParameterGrid::setCell(int gridRow, int gridCol, const QString& text)
 void ParameterGrid::Show(const QStringList& headers, const params::Texts& values)
 {
     beginResetModel();
-    Headers = headers;
-    Values = values;
+    headers_ = headers;
+    values_ = values;
     endResetModel();
 }
 
 void ParameterGrid::Clear(int lastRow)
 {
     beginResetModel();
-    Headers.clear();
+    headers_.clear();
     for (int row = 1; row <= std::min(lastRow, params::GridRows - 1); ++row)
-        for (QString& v : Values[size_t(row - 1)])
+        for (QString& v : values_[size_t(row - 1)])
             v.clear();
     endResetModel();
 }

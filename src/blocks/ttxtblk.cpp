@@ -3,6 +3,7 @@
 
 #include "blocks/blockspage.h"
 #include "blocks/interlock.h"
+#include "blocks/parametereditor.h"
 
 #include <QFileDialog>
 #include <QPlainTextEdit>
@@ -47,9 +48,10 @@ TTxtBLK::TTxtBLK(QWidget* parent) : QWidget(parent, Qt::Window)
     OpenDialog3 = [](QWidget* p) { return RunDialog(p, "OpenDialog3", QFileDialog::AcceptOpen); };
 }
 
-void TTxtBLK::Attach(InterlockTransfer& transfer, BlocksPage& page)
+void TTxtBLK::Attach(InterlockTransfer& transfer, const ParameterEditor& editor, BlocksPage& page)
 {
     transfer_ = &transfer;
+    editor_ = &editor;
     page_ = &page;
     connect(&transfer, &InterlockTransfer::memoCleared, TBLK, &QPlainTextEdit::clear);
     connect(&transfer, &InterlockTransfer::lineAdded, this, &TTxtBLK::AddLine);
@@ -67,12 +69,14 @@ QStringList TTxtBLK::Lines() const
 
 void TTxtBLK::ReadBLKClick()
 {
-    transfer_->ReadBLKClick();
+    if (const auto block = editor_->Shown())
+        transfer_->Read(*block);
 }
 
 void TTxtBLK::WriteBLKClick()
 {
-    transfer_->WriteBLKClick(Lines());
+    if (const auto block = editor_->Shown())
+        transfer_->Write(*block, Lines());
 }
 
 void TTxtBLK::SaveToFileClick()

@@ -9,6 +9,7 @@
 
 class BlocksPage;
 class InterlockTransfer;
+class ParameterEditor;
 class QPlainTextEdit;
 
 class TTxtBLK : public QWidget
@@ -24,8 +25,8 @@ public:
     std::function<QString(QWidget* parent)> OpenDialog3;
 
     // Wires the window to the interlock transfer and the block tab's buttons ReadBLK, WriteBLK,
-    // SaveToFile and LoadFromFileBLK.
-    void Attach(InterlockTransfer& transfer, BlocksPage& page);
+    // SaveToFile and LoadFromFileBLK; the block read and written is the one the grid shows.
+    void Attach(InterlockTransfer& transfer, const ParameterEditor& editor, BlocksPage& page);
 
     // The memo's lines.
     QStringList Lines() const;
@@ -40,5 +41,6 @@ private:
     void AddLine(const QString& line);
 
     InterlockTransfer* transfer_ = nullptr;
+    const ParameterEditor* editor_ = nullptr;
     QWidget* page_ = nullptr; // the dialogs open over the block tab
 };

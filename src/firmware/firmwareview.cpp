@@ -40,17 +40,17 @@ void FirmwareView::BitBtn4Click()
 
 void FirmwareView::BitBtn3Click()
 {
-    programming_.BitBtn3Click();
+    programming_.Program(FirmwareProgramming::Firmware, programming_.Ticked());
 }
 
 void FirmwareView::BitBtn55Click()
 {
-    programming_.BitBtn55Click();
+    programming_.Program(FirmwareProgramming::Loader, programming_.Ticked());
 }
 
 void FirmwareView::ShowImage()
 {
-    BitBtn4->setText(QStringLiteral("Загружен образ ") + blocks_.ImageVersion);
+    BitBtn4->setText(QStringLiteral("Загружен образ ") + blocks_.ImageVersion.get());
     BitBtn3->setEnabled(true);
     BitBtn55->setEnabled(true);
 }

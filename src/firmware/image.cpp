@@ -60,13 +60,12 @@ bool FirmwareImage::Load(const QString& path)
     }
     const ImageCheck check = CheckImage(path, bytes, complete);
     if (!check.accepted) {
-        blocks_.Operator->Tell(check.caption, check.text);
+        blocks_.Operator().Tell(check.caption, check.text);
         return false;
     }
     ImageData = bytes;
     ImageSize = qint32(bytes.size());
-    blocks_.ImageOpened = true;
-    blocks_.ImageVersion = check.version;
+    blocks_.SetImage(check.version);
     return true;
 }
 

@@ -10,6 +10,7 @@
 // as it was, version included.
 
 #include "blocks/blockrequests.h"
+#include "support/owned.h"
 
 #include <QByteArray>
 #include <QString>
@@ -54,8 +55,8 @@ class FirmwareImage
 public:
     explicit FirmwareImage(BlockService& blocks) : blocks_(blocks) {}
 
-    QByteArray ImageData;
-    qint32 ImageSize = 0;
+    Owned<QByteArray, FirmwareImage> ImageData;
+    Owned<qint32, FirmwareImage> ImageSize{0};
     // A complete image has been loaded: the programming runs may start.
     bool Loaded() const { return ImageSize >= ImageSizeNeeded; }
 

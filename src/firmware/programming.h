@@ -1,15 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Firmware and loader programming of the blocks ticked in the list: for each ticked block, in
-// slot-then-address order, the line selected, prepare, the pointer set, a page erase before
+// Firmware and loader programming of named blocks, in slot-then-address order: for each block
+// the line marked as the one being worked on, prepare, the pointer set, a page erase before
 // every 512 bytes and the memory writes of 8 image bytes each, then the completion, and the
 // line unticked. The firmware run is bracketed by the service start and end notices and shows
 // the wait panel. A missing reply ends the whole run with a message naming the stage; the block
 // that failed keeps its tick, so a second click retries only the blocks that did not finish.
+//
+// A prepare, erase or memory write that had to be sent again for lack of a receipt may have
+// reached the block twice (only its receipt was lost), and everything after it would then lie
+// 8 bytes late: such a block is not reported done, keeps its tick, and the engineer is told at
+// the end of the run to program it again.
 
 #include "blocks/blockrequests.h"
+#include "blocks/blocktypes.h"
 #include "firmware/image.h"
 
+#include <QList>
 #include <QString>
 
 class BlockService;
@@ -23,6 +30,7 @@ namespace firmware
 struct Run {
     Area area;
     QString name;            // the operation, in the status bar's words
+    QString caption;         // its button, the caption of what it tells at the end
     QString prepareCaption;  // the message caption of a failed prepare
     bool notices;            // service start and end notices, and the wait panel
     bool firmwareCompletion; // 0x0A, otherwise the completion 0x03
@@ -51,6 +59,15 @@ bool StreamArea(const QByteArray& image, const Area& area, Erase&& erase, Write&
     return true;
 }
 
+// What became of each block of a run.
+struct Outcome {
+    QList<blocks::Ref> done;
+    QList<blocks::Ref> doubtful;       // programmed, but a request may have been taken twice
+    std::optional<blocks::Ref> failed; // the block that did not answer; the run ended there
+    QList<blocks::Ref> untouched;      // after it, or all when the run did not start
+    bool stopped = false;              // refused, or the program is closing
+};
+
 class FirmwareProgramming
 {
 public:
@@ -59,10 +76,11 @@ public:
     static const Run Firmware; // "Перепрограммировать"
     static const Run Loader;   // "Перезапись загрузчика"
 
-    // "Перепрограммировать": the firmware range into every ticked block.
-    void BitBtn3Click() { Program(Firmware); }
-    // "Перезапись загрузчика": the loader range into every ticked block.
-    void BitBtn55Click() { Program(Loader); }
+    // The area of the loaded image into the named blocks that discovery found, in slot, then
+    // address order.
+    Outcome Program(const Run& run, QList<blocks::Ref> targets);
+    // The blocks whose lines are ticked, in the order a run takes them.
+    QList<blocks::Ref> Ticked() const;
 
     // A programming run is in progress.
     bool Running() const { return running_; }
@@ -70,9 +88,9 @@ public:
     bool MayClose();
 
 private:
-    enum class Outcome { Done, Failed, Stopped };
-    void Program(const Run& run);
-    Outcome ProgramBlock(const Run& run, const QByteArray& image, uint8_t f, uint8_t a, int line);
+    enum class Result { Done, Doubtful, Failed, Stopped };
+    Result ProgramBlock(const Run& run, const QByteArray& image, blocks::Ref block, int line);
+    void TellDoubtful(const Run& run, const QList<blocks::Ref>& doubtful);
 
     LinkCore& link_;
     BlockService& blocks_;

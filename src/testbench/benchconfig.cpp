@@ -2,6 +2,7 @@
 #include "testbench/benchconfig.h"
 
 #include "blocks/blockservice.h"
+#include "blocks/parametereditor.h"
 #include "support/byteorder.h"
 #include "support/operatorio.h"
 
@@ -16,8 +17,9 @@ void put16(std::span<uint8_t> buffer, int offset, int value)
 }
 } // namespace
 
-BenchConfig::BenchConfig(BlockService& blocks, QObject* parent)
-    : QObject(parent), blocks_(blocks), defaultOperator_(std::make_unique<PolicyOperator>())
+BenchConfig::BenchConfig(BlockService& blocks, const ParameterEditor& editor, QObject* parent)
+    : QObject(parent), blocks_(blocks), editor_(editor),
+      defaultOperator_(std::make_unique<PolicyOperator>())
 {
     Operator = defaultOperator_.get();
 }
@@ -50,21 +52,20 @@ void BenchConfig::FillTuRecord(std::span<uint8_t> buffer, int type, int hold, in
 
 bool BenchConfig::WriteTsConfig(int address, int cycleTime, int filterMs)
 {
-    FillTsRecord(blocks_.ConfigBuffer, cycleTime, filterMs);
-    return Write(blocks::FunctionTs, address);
+    auto record = editor_.ConfigBuffer.get();
+    FillTsRecord(record, cycleTime, filterMs);
+    return Write(blocks::FunctionTs, address, record);
 }
 
 bool BenchConfig::WriteTuConfig(int address, int type, int hold, int minimum, int maximum)
 {
-    FillTuRecord(blocks_.ConfigBuffer, type, hold, minimum, maximum);
-    return Write(blocks::FunctionTu, address);
+    auto record = editor_.ConfigBuffer.get();
+    FillTuRecord(record, type, hold, minimum, maximum);
+    return Write(blocks::FunctionTu, address, record);
 }
 
-bool BenchConfig::Write(uint8_t function, int address)
+bool BenchConfig::Write(uint8_t function, int address, std::span<const uint8_t> record)
 {
-    // What is written is fixed now: a block selected in the list during the write changes the
-    // work buffer, not this record.
-    const auto record = blocks_.ConfigBuffer;
     Operator->Busy(true);
     const Reply r = blocks_.WriteRecord(*Operator, function, uint8_t(address), record);
     Operator->Busy(false);

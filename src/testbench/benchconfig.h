@@ -2,9 +2,9 @@
 #pragma once
 // The uniform configuration of the test bench's blocks: the same setting for all 32 inputs of
 // a telesignal block (WriteTsConfig) or all 32 outputs of a telecontrol block (WriteTuConfig).
-// The record is assembled in the block service's work buffer ConfigBuffer, over what it holds
-// (the bytes the bench does not set go out as they stand there), and written as the parameter
-// write writes a record.
+// The record is assembled over a copy of the parameter editor's work buffer ConfigBuffer (the
+// bytes the bench does not set go out as they stand there: those of the block shown last), and
+// written as the parameter write writes a record.
 
 #include <QObject>
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <span>
 
 class BlockService;
+class ParameterEditor;
 class OperatorIo;
 class PolicyOperator;
 
@@ -19,7 +20,7 @@ class BenchConfig : public QObject
 {
     Q_OBJECT
 public:
-    explicit BenchConfig(BlockService& blocks, QObject* parent = nullptr);
+    BenchConfig(BlockService& blocks, const ParameterEditor& editor, QObject* parent = nullptr);
     ~BenchConfig() override;
 
     // Who is told that a block did not answer, and who shows the wait panel: the module test
@@ -42,8 +43,9 @@ public:
     bool WriteTuConfig(int address, int type, int hold, int minimum, int maximum);
 
 private:
-    bool Write(uint8_t function, int address);
+    bool Write(uint8_t function, int address, std::span<const uint8_t> record);
 
     BlockService& blocks_;
+    const ParameterEditor& editor_;
     std::unique_ptr<PolicyOperator> defaultOperator_;
 };

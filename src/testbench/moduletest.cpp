@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "testbench/moduletest.h"
 
-#include "blocks/blockservice.h"
 #include "exchange/linkcore.h"
 #include "fielddata/telecontrol.h"
 #include "support/convert.h"
@@ -37,9 +36,9 @@ QStringList matrixRows()
 } // namespace
 
 ModuleTest::ModuleTest(LinkCore& link, Telecontrol& telecontrol, LiveTables& tables,
-                       BlockService& blocks, BenchConfig& bench, QObject* parent)
+                       BenchConfig& bench, QObject* parent)
     : QObject(parent), StringGrid1(matrixColumns(), matrixRows()), link_(link), tc_(telecontrol),
-      tables_(tables), blocks_(blocks), bench_(bench)
+      tables_(tables), bench_(bench)
 {
     TimerTest.setObjectName(QStringLiteral("TimerTest"));
     TimerTest.setInterval(2000);
@@ -47,20 +46,12 @@ ModuleTest::ModuleTest(LinkCore& link, Telecontrol& telecontrol, LiveTables& tab
     connect(&TimerTest, &QTimer::timeout, this, &ModuleTest::TimerTestTimer);
 }
 
-void ModuleTest::Button_testClick()
+void ModuleTest::StartOrStop(int cycles)
 {
     if (TestRunning)
         StopRequested = true;
     else
-        RunModuleTest(1);
-}
-
-void ModuleTest::Button_test_bigClick()
-{
-    if (TestRunning)
-        StopRequested = true;
-    else
-        RunModuleTest(30);
+        RunModuleTest(cycles);
 }
 
 void ModuleTest::Pace(int ms)
@@ -210,7 +201,9 @@ bool ModuleTest::Check(int relay)
     bool passed = true;
     for (int input = 1; input <= Relays; ++input) {
         const QString text = tables_.Telesignals.cell(1, input);
-        const auto v = StrToInt(text);
+        bool ok = false;
+        const int read = text.trimmed().toInt(&ok);
+        const auto v = ok ? std::optional<int>(read) : std::nullopt;
         // An empty cell (the table was cleared meanwhile) tells nothing of the input: the
         // relay fails, and its cell stays empty.
         StringGrid1.setCell(relay, input, v ? QString::number(*v) : text);
@@ -222,7 +215,7 @@ bool ModuleTest::Check(int relay)
     return passed;
 }
 
-void ModuleTest::ConfigButton(const QString& what, const QStringList& texts,
+void ModuleTest::ConfigButton(const QString& what, const QList<Typed>& texts,
                               const std::function<void(const QList<int>&)>& write)
 {
     const auto operation = link_.Operations.Begin(QStringLiteral("запись конфигурации ") + what);
@@ -233,10 +226,10 @@ void ModuleTest::ConfigButton(const QString& what, const QStringList& texts,
     // Converted in the order the texts are read; the first that is no integer stops it.
     QList<int> values;
     QString error;
-    for (const QString& text : texts) {
-        const auto v = StrToInt(text, &error);
+    for (const Typed& typed : texts) {
+        const auto v = StrToInt(typed.text, typed.label, &error);
         if (!v)
-            return bench_.Operator->Tell(QString(), error);
+            return bench_.Operator->Tell(InputErrorCaption, error);
         values << *v;
     }
     write(values);
@@ -244,17 +237,16 @@ void ModuleTest::ConfigButton(const QString& what, const QStringList& texts,
                        QStringLiteral("Конфигурация %1 записана").arg(what), ActionLog::Blue);
 }
 
-void ModuleTest::Button_ts_writeClick(const QString& entr, const QString& cycleTime)
+void ModuleTest::ConfigureTs(int address, const Typed& entr, const Typed& cycleTime)
 {
-    ConfigButton(QStringLiteral("ТС"), {entr, cycleTime}, [this](const QList<int>& v) {
-        bench_.WriteTsConfig(blocks_.SelectedBlockAddress, v[1], v[0]);
-    });
+    ConfigButton(QStringLiteral("ТС"), {entr, cycleTime},
+                 [&](const QList<int>& v) { bench_.WriteTsConfig(address, v[1], v[0]); });
 }
 
-void ModuleTest::Button_tu_writeClick(const QString& minimum, const QString& maximum,
-                                      const QString& exit, const QString& type)
+void ModuleTest::ConfigureTu(int address, const Typed& minimum, const Typed& maximum,
+                             const Typed& exit, const Typed& type)
 {
-    ConfigButton(QStringLiteral("ТУ"), {minimum, maximum, exit, type}, [this](const QList<int>& v) {
-        bench_.WriteTuConfig(blocks_.SelectedBlockAddress, v[3], v[2], v[0], v[1]);
+    ConfigButton(QStringLiteral("ТУ"), {minimum, maximum, exit, type}, [&](const QList<int>& v) {
+        bench_.WriteTuConfig(address, v[3], v[2], v[0], v[1]);
     });
 }

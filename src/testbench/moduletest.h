@@ -19,7 +19,6 @@
 #include <functional>
 
 class BenchConfig;
-class BlockService;
 class LinkCore;
 class Telecontrol;
 
@@ -35,8 +34,8 @@ public:
     static constexpr int RelayPauseInterval = 150;
     static constexpr int ResultColumn = 33;
 
-    ModuleTest(LinkCore& link, Telecontrol& telecontrol, LiveTables& tables, BlockService& blocks,
-               BenchConfig& bench, QObject* parent = nullptr);
+    ModuleTest(LinkCore& link, Telecontrol& telecontrol, LiveTables& tables, BenchConfig& bench,
+               QObject* parent = nullptr);
 
     // Paces the start and the cycles; its handler only stops it.
     QTimer TimerTest;
@@ -60,21 +59,25 @@ public:
     // Where the runs make "TestLogs": the working directory when empty.
     QString LogBase;
 
-    // "Запуск проверки" and "Запуск проверки (30)": one or thirty cycles, or the stop while a
-    // run is going.
-    void Button_testClick();
-    void Button_test_bigClick();
+    // A run of the given cycles, or the stop while a run is going ("Запуск проверки" with 1,
+    // "Запуск проверки (30)" with 30).
+    void StartOrStop(int cycles);
     // The run, behind the operation guard; at most 50 cycles.
     void RunModuleTest(int cycles);
 
-    // "Записать конфигурацию ТС" with the texts of Edit_ts_entr and Edit_ts_cycletime, and
-    // "Записать конфигурацию ТУ" with Edit_tu_min, Edit_tu_max, Edit_tu_exit and Edit_tu_type:
-    // the writes to the block selected in the list, between their two log entries.
-    void Button_ts_writeClick(const QString& entr, const QString& cycleTime);
-    void Button_tu_writeClick(const QString& minimum, const QString& maximum, const QString& exit,
-                              const QString& type);
+    // A text the engineer typed, with the label of its edit (named in a conversion error).
+    struct Typed {
+        QString label;
+        QString text;
+    };
+    // The bench configuration of the telesignal block at `address` from the filter time and
+    // cycle time, and of the telecontrol block from the coefficient minimum and maximum, hold
+    // time and type, between their two log entries.
+    void ConfigureTs(int address, const Typed& entr, const Typed& cycleTime);
+    void ConfigureTu(int address, const Typed& minimum, const Typed& maximum, const Typed& exit,
+                     const Typed& type);
     // "Очистить лог".
-    void Button_clear_testactionsClick() { TestActions.Clear(); }
+    void ClearLog() { TestActions.Clear(); }
 
 signals:
     // The captions or the configuration buttons' state changed.
@@ -99,12 +102,11 @@ private:
     bool Check(int relay);
     void ResetRow();
     // A configuration button: its entry, the texts converted, the write, the entry after it.
-    void ConfigButton(const QString& what, const QStringList& texts,
+    void ConfigButton(const QString& what, const QList<Typed>& texts,
                       const std::function<void(const QList<int>&)>& write);
 
     LinkCore& link_;
     Telecontrol& tc_;
     LiveTables& tables_;
-    BlockService& blocks_;
     BenchConfig& bench_;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "testbench/ttestconf.h"
 
+#include "blocks/parametereditor.h"
+
 #include "testbench/benchconfig.h"
 #include "testbench/moduletest.h"
 
@@ -79,13 +81,41 @@ QSettings* TTestconf::OpenStore(const QSettings* beside)
     return new QSettings(main.dir().filePath(application + suffix), beside->format());
 }
 
-TTestconf::TTestconf(ModuleTest& test, BenchConfig& bench, QSettings* store, QWidget* parent)
-    : QWidget(parent, Qt::Tool), test_(test), bench_(bench), store_(store ? store : OpenStore())
+TTestconf::TTestconf(ModuleTest& test, BenchConfig& bench, const ParameterEditor& editor,
+                     QSettings* store, QWidget* parent)
+    : QWidget(parent, Qt::Tool), test_(test), bench_(bench), editor_(editor),
+      store_(store ? store : OpenStore())
 {
     setObjectName(QStringLiteral("TTestconf"));
     setWindowTitle(QStringLiteral("Проверка модулей"));
+    QWidget* tsBox = BuildTsConfig();
+    QWidget* tuBox = BuildTuConfig();
+    BuildLogAndMatrix();
+    Button_test = button("Button_test", test.ButtonTestCaption, this);
+    Button_test_big = button("Button_test_big", test.ButtonTestBigCaption, this);
+    Button_close_window = button("Button_close_window", QStringLiteral("Закрыть окно"), this);
 
-    // The bench configuration.
+    auto* config = new QHBoxLayout;
+    config->addWidget(tsBox);
+    config->addWidget(tuBox);
+    auto* left = new QVBoxLayout;
+    left->addLayout(config);
+    left->addWidget(TestActions, 1);
+    for (QWidget* w : {Button_clear_testactions, Button_test, Button_test_big, Button_close_window})
+        left->addWidget(w);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left);
+    layout->addWidget(StringGrid1, 1);
+    resize(1130, 720);
+
+    Operator.onBusy = [this](bool on) { emit waitPanelRequested(on); };
+    bench.SetOperator(&Operator);
+    Connect();
+    ShowButtons();
+}
+
+QWidget* TTestconf::BuildTsConfig()
+{
     auto* tsBox = new QGroupBox(QStringLiteral("Конфигурация ТС"), this);
     tsBox->setObjectName(QStringLiteral("gbTsConfig"));
     auto* tsGrid = new QGridLayout(tsBox);
@@ -96,7 +126,11 @@ TTestconf::TTestconf(ModuleTest& test, BenchConfig& bench, QSettings* store, QWi
                            QStringLiteral("50"));
     Button_ts_write = button("Button_ts_write", QStringLiteral("Записать конфигурацию ТС"), tsBox);
     tsGrid->addWidget(Button_ts_write, 2, 0, 1, 2);
+    return tsBox;
+}
 
+QWidget* TTestconf::BuildTuConfig()
+{
     auto* tuBox = new QGroupBox(QStringLiteral("Конфигурация ТУ"), this);
     tuBox->setObjectName(QStringLiteral("gbTuConfig"));
     auto* tuGrid = new QGridLayout(tuBox);
@@ -107,11 +141,15 @@ TTestconf::TTestconf(ModuleTest& test, BenchConfig& bench, QSettings* store, QWi
     Edit_tu_max = AddEdit(tuGrid, 3, "Edit_tu_max", QStringLiteral("Макс"), QStringLiteral("0"));
     Button_tu_write = button("Button_tu_write", QStringLiteral("Записать конфигурацию ТУ"), tuBox);
     tuGrid->addWidget(Button_tu_write, 4, 0, 1, 2);
+    return tuBox;
+}
 
+void TTestconf::BuildLogAndMatrix()
+{
     // The action log: no fixed rows, time and text.
     TestActions = table("TestActions", QStringLiteral("Журнал проверки"), this);
     auto* colours = new ColouredRows(TestActions);
-    colours->setSourceModel(&test.TestActions);
+    colours->setSourceModel(&test_.TestActions);
     TestActions->setModel(colours);
     TestActions->horizontalHeader()->hide();
     TestActions->verticalHeader()->hide();
@@ -123,7 +161,7 @@ TTestconf::TTestconf(ModuleTest& test, BenchConfig& bench, QSettings* store, QWi
 
     // The result matrix: inputs over relays, column 0 and row 0 fixed.
     StringGrid1 = table("StringGrid1", QStringLiteral("Результаты проверки"), this);
-    StringGrid1->setModel(&test.StringGrid1);
+    StringGrid1->setModel(&test_.StringGrid1);
     StringGrid1->verticalHeader()->setFixedWidth(MatrixCellWidth);
     StringGrid1->horizontalHeader()->setFixedHeight(RowHeight);
     StringGrid1->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
@@ -131,44 +169,24 @@ TTestconf::TTestconf(ModuleTest& test, BenchConfig& bench, QSettings* store, QWi
         StringGrid1->setColumnWidth(c, MatrixCellWidth);
     StringGrid1->setColumnWidth(ModuleTest::Relays, ResultWidth);
     StringGrid1->setMinimumWidth(MatrixCellWidth * (ModuleTest::Relays + 1) + ResultWidth + 24);
+}
 
-    Button_test = button("Button_test", test.ButtonTestCaption, this);
-    Button_test_big = button("Button_test_big", test.ButtonTestBigCaption, this);
-    Button_close_window = button("Button_close_window", QStringLiteral("Закрыть окно"), this);
-
-    auto* config = new QHBoxLayout;
-    config->addWidget(tsBox);
-    config->addWidget(tuBox);
-    auto* left = new QVBoxLayout;
-    left->addLayout(config);
-    left->addWidget(TestActions, 1);
-    left->addWidget(Button_clear_testactions);
-    left->addWidget(Button_test);
-    left->addWidget(Button_test_big);
-    left->addWidget(Button_close_window);
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(left);
-    layout->addWidget(StringGrid1, 1);
-    resize(1130, 720);
-
-    Operator.onBusy = [this](bool on) { emit waitPanelRequested(on); };
-    bench.SetOperator(&Operator);
-
+void TTestconf::Connect()
+{
     connect(Button_ts_write, &QPushButton::clicked, this, &TTestconf::Button_ts_writeClick);
     connect(Button_tu_write, &QPushButton::clicked, this, &TTestconf::Button_tu_writeClick);
-    connect(Button_test, &QPushButton::clicked, &test, &ModuleTest::Button_testClick);
-    connect(Button_test_big, &QPushButton::clicked, &test, &ModuleTest::Button_test_bigClick);
-    connect(Button_clear_testactions, &QPushButton::clicked, &test,
-            &ModuleTest::Button_clear_testactionsClick);
+    connect(Button_test, &QPushButton::clicked, this, &TTestconf::Button_testClick);
+    connect(Button_test_big, &QPushButton::clicked, this, &TTestconf::Button_test_bigClick);
+    connect(Button_clear_testactions, &QPushButton::clicked, this,
+            &TTestconf::Button_clear_testactionsClick);
     connect(Button_close_window, &QPushButton::clicked, this, &QWidget::hide);
-    connect(&test, &ModuleTest::buttonsChanged, this, &TTestconf::ShowButtons);
-    connect(&test, &ModuleTest::windowWanted, this, [this] {
+    connect(&test_, &ModuleTest::buttonsChanged, this, &TTestconf::ShowButtons);
+    connect(&test_, &ModuleTest::windowWanted, this, [this] {
         show();
         raise();
     });
-    connect(&test.TestActions, &QAbstractItemModel::rowsInserted, TestActions,
+    connect(&test_.TestActions, &QAbstractItemModel::rowsInserted, TestActions,
             &QTableView::scrollToBottom);
-    ShowButtons();
 }
 
 TTestconf::~TTestconf()
@@ -201,13 +219,35 @@ void TTestconf::ShowButtons()
     Button_tu_write->setEnabled(test_.ConfigButtonsEnabled);
 }
 
+ModuleTest::Typed TTestconf::Typed(const QLineEdit* edit)
+{
+    const auto* label = findChild<QLabel*>(edit->objectName() + QStringLiteral("Label"));
+    return {label ? label->text() : edit->objectName(), edit->text()};
+}
+
 void TTestconf::Button_ts_writeClick()
 {
-    test_.Button_ts_writeClick(Edit_ts_entr->text(), Edit_ts_cycletime->text());
+    // The block last selected in the main window's list (address 0 before any).
+    test_.ConfigureTs(editor_.SelectedBlockAddress, Typed(Edit_ts_entr), Typed(Edit_ts_cycletime));
 }
 
 void TTestconf::Button_tu_writeClick()
 {
-    test_.Button_tu_writeClick(Edit_tu_min->text(), Edit_tu_max->text(), Edit_tu_exit->text(),
-                               Edit_tu_type->text());
+    test_.ConfigureTu(editor_.SelectedBlockAddress, Typed(Edit_tu_min), Typed(Edit_tu_max),
+                      Typed(Edit_tu_exit), Typed(Edit_tu_type));
+}
+
+void TTestconf::Button_testClick()
+{
+    test_.StartOrStop(1);
+}
+
+void TTestconf::Button_test_bigClick()
+{
+    test_.StartOrStop(30);
+}
+
+void TTestconf::Button_clear_testactionsClick()
+{
+    test_.ClearLog();
 }

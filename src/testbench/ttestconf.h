@@ -5,12 +5,13 @@
 // and forwards the buttons to the module test; its messages are boxes over this window.
 
 #include "support/messagebox.h"
+#include "testbench/moduletest.h"
 
 #include <QWidget>
 #include <memory>
 
 class BenchConfig;
-class ModuleTest;
+class ParameterEditor;
 class QLineEdit;
 class QPushButton;
 class QSettings;
@@ -22,8 +23,10 @@ class TTestconf : public QWidget
 public:
     // store: the window's settings (its own file beside the main settings when null); the
     // window takes ownership.
-    TTestconf(ModuleTest& test, BenchConfig& bench, QSettings* store = nullptr,
-              QWidget* parent = nullptr);
+    // The bench configuration buttons write to the block the main window's grid shows last
+    // (editor).
+    TTestconf(ModuleTest& test, BenchConfig& bench, const ParameterEditor& editor,
+              QSettings* store = nullptr, QWidget* parent = nullptr);
     ~TTestconf() override;
 
     // The window's own settings file: organisation "Brantell", application
@@ -54,11 +57,20 @@ signals:
 private:
     QLineEdit* AddEdit(class QGridLayout* grid, int row, const char* name, const QString& caption,
                        const QString& initial);
+    QWidget* BuildTsConfig();
+    QWidget* BuildTuConfig();
+    void BuildLogAndMatrix();
+    void Connect();
     void ShowButtons();
+    ModuleTest::Typed Typed(const QLineEdit* edit);
     void Button_ts_writeClick();
     void Button_tu_writeClick();
+    void Button_testClick();
+    void Button_test_bigClick();
+    void Button_clear_testactionsClick();
 
     ModuleTest& test_;
     BenchConfig& bench_;
+    const ParameterEditor& editor_;
     std::unique_ptr<QSettings> store_;
 };

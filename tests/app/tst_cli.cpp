@@ -257,7 +257,7 @@ private slots:
         QTest::newRow("unknown key")
             << QStringList{"params", "set", "tu:3", "speed=1"} << "«speed»";
         QTest::newRow("not a number")
-            << QStringList{"params", "set", "tu:3", "control_type=x"} << "'x'";
+            << QStringList{"params", "set", "tu:3", "control_type=x"} << "control_type: «x»";
         QTest::newRow("telecontrol of a ТС block") << QStringList{"tc", "ts:1", "2"} << "tu:N";
         QTest::newRow("relay past 256") << QStringList{"tc", "tu:3", "257"} << "«257»";
         QTest::newRow("bad retries") << QStringList{"--retries", "-1", "scan"} << "--retries";

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The block service on the stand-in adapter of LinkFixture, with one block selected: every
-// numbered request gets its receipt and transmission report, and the block answers what
-// `block` says, so that tests pin the requests byte by byte.
+// The block service on the stand-in adapter of LinkFixture, facing one block: every numbered
+// request gets its receipt and transmission report, and the block answers what `block` says,
+// so that tests pin the requests byte by byte.
 
 #include "blocks/blockservice.h"
 #include "exchange/linkfixture.h"
@@ -11,7 +11,7 @@
 #include <optional>
 
 struct BlockBench : LinkFixture {
-    BlockService blocks{link, dispatcher, trace};
+    BlockService blocks{link, trace};
     PolicyOperator op;
     QList<QByteArray> requests; // numbered requests as sent, with the sequence byte set to 0
     uint8_t seq = 0;
@@ -19,11 +19,11 @@ struct BlockBench : LinkFixture {
     // nothing for no reply. Unset: every request is answered with zeros.
     std::function<std::optional<QByteArray>(const QByteArray& record)> block;
 
-    BlockBench(uint8_t f, uint8_t a)
+    const blocks::Ref target; // the block the requests go to
+
+    BlockBench(uint8_t f, uint8_t a) : target{blocks::SlotOf(f), a}
     {
         blocks.SetOperator(&op);
-        blocks.SelectedBlockFunction = f;
-        blocks.SelectedBlockAddress = a;
         open();
         onSent = [this](const QByteArray& d) {
             if (d.size() < 5 || d[3] != 0x19)

@@ -45,7 +45,7 @@ struct SimFixture {
         s.BasePortD = QString::number(sim.localPort());
         core.Link.Timer4.setInterval(20);
         core.Blocks.SetOperator(&op);
-        core.Blocks.AnnouncementWait = 150;
+        core.Blocks.AnnouncementTimer.setInterval(150);
     }
     // Blocks given as "ts:0,tit:2" on a bus with nothing unasked.
     explicit SimFixture(const char* blocks) : SimFixture(withBlocks(blocks)) {}
@@ -60,7 +60,7 @@ struct SimFixture {
 
     bool up()
     {
-        if (!core.Link.ConnectClick(true).isEmpty())
+        if (!core.Link.Enable(true).isEmpty())
             return false;
         QElapsedTimer t;
         t.start();

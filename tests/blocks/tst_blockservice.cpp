@@ -4,6 +4,7 @@
 // reply and what each answer means, the progress bar; the parameter write and its refusals.
 
 #include "blocks/blockrequests.h"
+#include "blocks/parametereditor.h"
 #include "simfixture.h"
 
 using kpsim::BlockType;
@@ -54,7 +55,7 @@ private slots:
         }
         SimFixture f(o);
         QVERIFY(f.up());
-        f.core.Blocks.QScanClick();
+        f.core.Blocks.Discover(BlockService::Scope::Announced);
         QStringList pointerSets;
         for (const QString& k : f.requestKinds())
             if (k.endsWith("/07"))
@@ -77,7 +78,7 @@ private slots:
         f.block(BlockType::Ts, 0).setParameterBytes(0, hex("e803"));
         QVERIFY(f.up());
         BlockService& b = f.core.Blocks;
-        b.QScanClick();
+        b.Discover(BlockService::Scope::Announced);
 
         QStringList expected{"00050019"
                              "01188006"
@@ -109,11 +110,9 @@ private slots:
         QCOMPARE(b.TableEntry(2, 1).function, 0xC8);
         QCOMPARE(b.TableEntry(2, 1).line, 1);
         QCOMPARE(b.TableEntry(1, 1).function, 0);
-        QCOMPARE(b.BlockImages[0][0], 0xE8);
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(b.BlockImages[2].data()), 200),
-                 f.block(BlockType::Tu, 3).parameters().left(200));
-        QCOMPARE(b.BlockDiag[1][0], f.block(BlockType::Tit, 1).restarts & 0xFF);
-        QVERIFY(b.RecordRead[0] && b.RecordRead[1] && b.RecordRead[2]);
+        QCOMPARE(b.RecordOf({1, 0})->at(0), char(0xE8));
+        QCOMPARE(*b.RecordOf({3, 3}), f.block(BlockType::Tu, 3).parameters().left(200));
+        QCOMPARE(b.Counts(1).restarts, f.block(BlockType::Tit, 1).restarts);
         QVERIFY(!b.bloks.ticked(0)); // no image opened
         QVERIFY(b.WriteEnabled && b.QScanEnabled);
         QCOMPARE(f.op.busy, (QList<bool>{true, false}));
@@ -127,9 +126,8 @@ private slots:
         QCOMPARE(f.op.progress.last(), (std::array<int, 3>{0, 24, 0}));
 
         // With an image open, exactly the blocks whose version differs are ticked.
-        b.ImageOpened = true;
-        b.ImageVersion = " V1.05 П";
-        b.QScanClick();
+        b.SetImage(" V1.05 П");
+        b.Discover(BlockService::Scope::Announced);
         QCOMPARE(QList<bool>({b.bloks.ticked(0), b.bloks.ticked(1), b.bloks.ticked(2)}),
                  QList<bool>({true, false, true}));
     }
@@ -179,14 +177,14 @@ private slots:
         else
             faults.silentTo.set(size_t(sub));
         QVERIFY(f.up());
-        f.core.Blocks.QScanClick();
+        f.core.Blocks.Discover(BlockService::Scope::Announced);
         const BlockList& list = f.core.Blocks.bloks;
         QStringList heads;
         for (int i = 0; i < list.count(); ++i)
             heads << list.line(i).left(18);
         QCOMPARE(heads, listed);
         QCOMPARE(list.line(0), line);
-        QCOMPARE(f.core.Blocks.RecordRead[0], recordRead);
+        QCOMPARE(f.core.Blocks.RecordOf({1, 2}).has_value(), recordRead);
         QCOMPARE(f.op.Messages, QStringList{message});
         // A diagnostics Retry does not ask the block again.
         QCOMPARE(f.requestKinds().count("c4/2/0e"), 1);
@@ -200,32 +198,33 @@ private slots:
         f.block(BlockType::Ts, 0).setParameterBytes(4, hex("05000000"));
         QVERIFY(f.up());
         BlockService& b = f.core.Blocks;
-        b.QScanClick();
+        ParameterEditor& e = f.core.Editor;
+        b.Discover(BlockService::Scope::Announced);
 
-        b.bloksClick(0);
-        QCOMPARE(b.SelectedBlockFunction, 0xC4);
-        QCOMPARE(b.ConfigBl.cell(3, 1), "1");
-        QCOMPARE(b.ConfigBl.cell(4, 1), "0");
-        QCOMPARE(b.ConfigBl.cell(5, 1), "1");
-        QCOMPARE(b.DiagRest, QString::number(f.block(BlockType::Ts, 0).restarts));
-        b.ConfigBl.setCell(1, 1, "77");
+        e.Select(0);
+        QCOMPARE(e.SelectedBlockFunction, 0xC4);
+        QCOMPARE(e.ConfigBl.cell(3, 1), "1");
+        QCOMPARE(e.ConfigBl.cell(4, 1), "0");
+        QCOMPARE(e.ConfigBl.cell(5, 1), "1");
+        QCOMPARE(e.DiagRest, QString::number(f.block(BlockType::Ts, 0).restarts));
+        e.ConfigBl.setCell(1, 1, "77");
 
-        b.bloksClick(1);
-        QCOMPARE(b.SelectedBlockFunction, 0xC2);
-        QCOMPARE(b.SelectedBlockAddress, 3);
-        QCOMPARE(b.ConfigBl.cell(1, 0), "Тип управления (0-1)");
-        QVERIFY(!b.InterlockShown && !b.CalibrationShown);
-        b.ConfigBl.setCell(1, 1, "5");
-        b.ConfigBl.setCell(33, 3, "4660");
-        b.bloksClick(0);
-        QCOMPARE(b.ConfigBl.cell(1, 1), "77"); // kept in the image of the telesignal block
-        b.bloksClick(1);
-        QCOMPARE(b.ConfigBl.cell(1, 1), "5");
-        QCOMPARE(b.ConfigBl.cell(2, 0), "Вых1(№ ТУ/0/Удерж,сек)");
-        QVERIFY(b.InterlockShown);
+        e.Select(1);
+        QCOMPARE(e.SelectedBlockFunction, 0xC2);
+        QCOMPARE(e.SelectedBlockAddress, 3);
+        QCOMPARE(e.ConfigBl.cell(1, 0), "Тип управления (0-1)");
+        QVERIFY(!e.InterlockShown && !e.CalibrationShown);
+        e.ConfigBl.setCell(1, 1, "5");
+        e.ConfigBl.setCell(33, 3, "4660");
+        e.Select(0);
+        QCOMPARE(e.ConfigBl.cell(1, 1), "77"); // kept in the image of the telesignal block
+        e.Select(1);
+        QCOMPARE(e.ConfigBl.cell(1, 1), "5");
+        QCOMPARE(e.ConfigBl.cell(2, 0), "Вых1(№ ТУ/0/Удерж,сек)");
+        QVERIFY(e.InterlockShown);
 
         f.requests.clear();
-        b.BitBtn6Click();
+        e.Write();
         QStringList subs;
         for (const QString& k : f.requestKinds())
             subs << k.section('/', 2);
@@ -236,7 +235,7 @@ private slots:
                  << "03";
         QCOMPARE(subs, expected);
         QCOMPARE(f.requests[0].mid(9),
-                 QByteArray(reinterpret_cast<const char*>(b.ConfigBuffer.data()), 8));
+                 QByteArray(reinterpret_cast<const char*>(e.ConfigBuffer->data()), 8));
         QCOMPARE(f.requests[24].mid(9), hex("34125aa53cc36996"));
         const QByteArray held = f.block(BlockType::Tu, 3).parameters();
         QCOMPARE(held.left(2), hex("0500"));
@@ -244,15 +243,16 @@ private slots:
         QCOMPARE(f.op.busy.last(), false);
         QVERIFY(f.op.Messages.isEmpty());
 
-        b.QScanClick();
-        QCOMPARE(b.SelectedBlockFunction, 0);
-        b.bloksClick(1);
-        QCOMPARE(b.ConfigBl.cell(33, 3), "4660");
+        b.Discover(BlockService::Scope::Announced);
+        QCOMPARE(e.SelectedBlockFunction, 0);
+        e.Select(1);
+        QCOMPARE(e.ConfigBl.cell(33, 3), "4660");
     }
 
     // What the write refuses before anything is sent: a record not read whole in this
-    // discovery (it may hold another block's bytes), a cell that is not a number, another
-    // operation running. A write whose block stops answering says so.
+    // discovery (it may hold another block's bytes), a cell that is not a number (named by its
+    // row header and column), another operation running. A write whose block stops answering
+    // says so.
     void writeRefusedOrFailed_data()
     {
         QTest::addColumn<QString>("how");
@@ -260,11 +260,14 @@ private slots:
         QTest::addColumn<int>("chunks"); // configuration write requests that went out
         QTest::newRow("record read in part")
             << "partial"
-            << "Запись конфигурации: Параметры этого блока были прочитаны не полностью, запись "
+            << "Запись конфигурации: Параметры блока tit:2 не были прочитаны полностью, запись "
                "отменена. Выполните поиск блоков заново."
             << 0;
-        QTest::newRow("not a number") << "cell"
-                                      << ": 'x' is not a valid integer value" << 0;
+        QTest::newRow("not a number")
+            << "cell"
+            << "Ошибка ввода: Строка «Уставка передачи(Аппертура)», столбец 1: «x» — не целое "
+               "число."
+            << 0;
         QTest::newRow("another operation") << "busy"
                                            << "" << 0;
         QTest::newRow("no reply to chunk 2")
@@ -283,18 +286,18 @@ private slots:
         if (how == "silent")
             f.block(BlockType::Tit, 2).faults.silentAt.push_back({0x01, 1});
         QVERIFY(f.up());
-        BlockService& b = f.core.Blocks;
-        b.QScanClick();
-        b.bloksClick(0);
-        QVERIFY(b.CalibrationShown);
+        ParameterEditor& e = f.core.Editor;
+        f.core.Blocks.Discover(BlockService::Scope::Announced);
+        e.Select(0);
+        QVERIFY(e.CalibrationShown);
         f.op.Messages.clear();
         f.requests.clear();
         if (how == "cell")
-            b.ConfigBl.setCell(3, 1, "x");
+            e.ConfigBl.setCell(3, 1, "x");
         QSignalSpy refused(&f.core.Link.Operations, &OperationGuard::refused);
         const auto other =
             how == "busy" ? f.core.Link.Operations.Begin("поиск блоков") : OperationGuard::Scope();
-        b.BitBtn6Click();
+        e.Write();
         QCOMPARE(f.op.Messages, message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(refused.size(), how == "busy" ? 1 : 0);
         QCOMPARE(int(f.requestKinds().filter(QRegularExpression("/(0b|01)$")).size()), chunks);
@@ -308,11 +311,11 @@ private slots:
         QVERIFY(f.up());
         QSignalSpy refused(&f.core.Link.Operations, &OperationGuard::refused);
         QTimer::singleShot(50, [&] {
-            f.core.Blocks.QScanClick();
-            f.core.Tc.RxSpeedButton1Click();
+            f.core.Blocks.Discover(BlockService::Scope::Announced);
+            f.core.Tc.Operate();
             f.core.Announcements.SetClock();
         });
-        f.core.Blocks.QScanClick();
+        f.core.Blocks.Discover(BlockService::Scope::Announced);
         QCOMPARE(refused.size(), 3);
         QCOMPARE(refused[0][0].toString(), "Дождитесь завершения: идёт поиск блоков");
         QCOMPARE(f.requests.size(), 1 + 1 + 6 + 10 + 1);

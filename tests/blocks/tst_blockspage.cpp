@@ -4,6 +4,7 @@
 // block's parameters, "Размножить", the write with its wait panel.
 
 #include "blocks/blockspage.h"
+#include "blocks/parametereditor.h"
 #include "simfixture.h"
 #include "support/messagebox.h"
 
@@ -34,12 +35,14 @@ private slots:
         });
     }
 
+    void init() { messages.clear(); }
+
     void controlsAndLayout()
     {
         ProgramCore core;
         QWidget window;
         window.resize(780, 994 - 90); // the main window's tab area
-        auto* page = new BlocksPage(core.Blocks, &window);
+        auto* page = new BlocksPage(core.Blocks, core.Editor, &window);
         page->resize(window.size());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -102,7 +105,7 @@ private slots:
     void discoverSelectReplicateWrite()
     {
         SimFixture f("ts:0,tit:2");
-        auto* page = new BlocksPage(f.core.Blocks);
+        auto* page = new BlocksPage(f.core.Blocks, f.core.Editor);
         QSignalSpy wait(page, &BlocksPage::waitPanelRequested);
         QObject::connect(&f.core.Announcements, &AdapterAnnouncements::linkStarted, page,
                          &BlocksPage::LinkStarted);
@@ -117,23 +120,24 @@ private slots:
         QCOMPARE(wait.size(), 2);
         QVERIFY(page->BitBtn6->isEnabled());
 
+        const ParameterEditor& e = f.core.Editor;
         page->bloks->setFocus();
         QTest::keyClick(page->bloks, Qt::Key_Down); // the first line becomes current
-        QCOMPARE(f.core.Blocks.SelectedBlockFunction, 0xC4);
-        QCOMPARE(f.core.Blocks.ConfigBl.cell(1, 0), "Время цикла ТС    (sec)");
+        QCOMPARE(e.SelectedBlockFunction, 0xC4);
+        QCOMPARE(e.ConfigBl.cell(1, 0), "Время цикла ТС    (sec)");
         QTest::keyClick(page->bloks, Qt::Key_Space);
         QVERIFY(f.core.Blocks.bloks.ticked(0));
         QTest::keyClick(page->bloks, Qt::Key_Down);
-        QCOMPARE(f.core.Blocks.SelectedBlockFunction, 0xC8);
+        QCOMPARE(e.SelectedBlockFunction, 0xC8);
         QVERIFY(page->Panel6->isVisible());
         QCOMPARE(page->DiagRest->text(),
                  QString::number(f.block(kpsim::BlockType::Tit, 2).restarts));
         QTest::keyClick(page->bloks, Qt::Key_Up);
         QVERIFY(!page->Panel6->isVisible());
 
-        f.core.Blocks.ConfigBl.setCell(3, 3, "25");
+        f.core.Editor.ConfigBl.setCell(3, 3, "25");
         page->MenuItem2->trigger();
-        QCOMPARE(f.core.Blocks.ConfigBl.cell(34, 3), "25");
+        QCOMPARE(e.ConfigBl.cell(34, 3), "25");
         page->BitBtn6->click();
         QVERIFY(messages.isEmpty());
         QCOMPARE(f.block(kpsim::BlockType::Ts, 0).parameters().mid(12 + 2 * 31, 2),
@@ -141,6 +145,73 @@ private slots:
         QCOMPARE(wait.size(), 4);
         QCOMPARE(wait.last()[0].toBool(), false);
         delete page;
+    }
+
+    // A discovery replaces the previous one's result whole, also when it is cancelled: found
+    // ts:2, ts:3, tit:0, then again with ts:2 silent to diagnostics and Cancel (the rest of the
+    // slot left). A line then names the block it shows, and a write goes to that block alone.
+    void cancelledDiscoveryLeavesNothingOfTheLastOne()
+    {
+        SimFixture f("ts:2,ts:3,tit:0");
+        f.core.Link.settings.Timeout = QStringLiteral("30");
+        BlocksPage page(f.core.Blocks, f.core.Editor);
+        page.show();
+        QVERIFY(f.up());
+        f.core.Blocks.SetOperator(&page.Operator);
+        page.QScan->click();
+        QCOMPARE(f.core.Blocks.bloks.count(), 3);
+        f.block(kpsim::BlockType::Ts, 2).faults.silentTo.set(0x0E);
+        page.QScan->click(); // the diagnostics question answered Cancel
+        QCOMPARE(f.core.Blocks.bloks.count(), 2);
+        QCOMPARE(f.core.Blocks.bloks.line(1).left(18), "Блок ТИТМ77 Адр= 0");
+        page.bloks->setCurrentIndex(page.bloks->model()->index(1, 0));
+        QCOMPARE(f.core.Editor.Shown(), (blocks::Ref{2, 0}));
+        QCOMPARE(f.core.Editor.ConfigBl.cell(1, 0), "Время цикла ТИТ(sec)");
+        f.requests.clear();
+        page.BitBtn6->click();
+        QVERIFY(!f.requestKinds().isEmpty());
+        for (const QString& k : f.requestKinds())
+            QVERIFY2(k.startsWith("c8/0/"), qPrintable(k));
+        QCOMPARE(f.block(kpsim::BlockType::Ts, 3).service().configurationWrites, 0);
+    }
+
+    // The highlight and the grid agree: a selection refused for a cell that is not an integer
+    // puts the highlight back on the block shown, and "Записать параметры блока" writes that
+    // block; a line still being read by the running discovery cannot be selected, and a
+    // programming run marks its line without moving the highlight.
+    void theHighlightFollowsTheGrid()
+    {
+        SimFixture f("ts:0,ts:1");
+        BlocksPage page(f.core.Blocks, f.core.Editor);
+        page.show();
+        QVERIFY(f.up());
+        f.core.Blocks.SetOperator(&page.Operator);
+        QSignalSpy notices(&f.core.Editor, &ParameterEditor::refused);
+        bool tried = false;
+        QObject::connect(&f.core.Blocks.bloks, &QAbstractItemModel::rowsInserted, &page, [&] {
+            if (f.core.Blocks.bloks.count() == 2 && !tried) { // ts:1 is being read
+                tried = true;
+                page.bloks->setCurrentIndex(page.bloks->model()->index(1, 0));
+            }
+        });
+        page.QScan->click();
+        QVERIFY(tried);
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(!f.core.Editor.Shown());
+        QVERIFY(!page.bloks->currentIndex().isValid());
+
+        page.bloks->setCurrentIndex(page.bloks->model()->index(0, 0));
+        f.core.Editor.ConfigBl.setCell(1, 1, "x");
+        page.bloks->setCurrentIndex(page.bloks->model()->index(1, 0));
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages[0].startsWith("Ошибка ввода: Строка «Время цикла ТС    (sec)»"));
+        QCOMPARE(page.bloks->currentIndex().row(), 0);
+        QCOMPARE(f.core.Editor.Shown(), (blocks::Ref{1, 0}));
+        f.core.Editor.ConfigBl.setCell(1, 1, "42");
+        page.BitBtn6->click();
+        QCOMPARE(f.block(kpsim::BlockType::Ts, 0).parameters().left(2),
+                 QByteArray::fromHex("2a00"));
+        QCOMPARE(f.block(kpsim::BlockType::Ts, 1).service().configurationWrites, 0);
     }
 };
 

@@ -10,8 +10,11 @@
 #include "blocks/simfixture.h"
 #include "support/convert.h"
 
+#include <QAccessible>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QTableView>
 #include <QToolButton>
 
@@ -115,49 +118,69 @@ private slots:
         QCOMPARE(t, (calib::Texts{"1", calib::RawZeroText(), "5000", "2"}));
     }
 
-    // Pointer set, two reads, the fields filled and the panel open; a second double click and
-    // "Выход" (the same action) close it without any exchange.
-    void openReadsTheRecordAndClosesWithoutExchange()
+    // Pointer set, two reads: the 16 bytes that decode into the panel's fields.
+    void readSendsThePointerAndTwoReads()
     {
         CalBench b;
-        b.cal.Panel6DblClick();
+        const auto read = b.cal.Read(b.target);
         QCOMPARE(b.hexRequests(), QStringList({PointerSet, MemoryRead, MemoryRead}));
-        QCOMPARE(b.cal.Fields, Shown);
-        QVERIFY(b.cal.Panel5Visible && b.op.Messages.isEmpty());
-        b.cal.Panel6DblClick();
-        QVERIFY(!b.cal.Panel5Visible);
-        QCOMPARE(b.requests.size(), 3);
+        QVERIFY(read && b.op.Messages.isEmpty());
+        QCOMPARE(decode(*read), Shown);
     }
 
-    // A record not read whole leaves the fields as they were and says so; the panel opens.
-    void unreadRecordKeepsTheFields_data()
+    // A record not read whole gives nothing, and says so; a Retry sets the pointer again and
+    // reads the record from its start, since the block may have advanced its pointer before
+    // its reply was lost.
+    void unreadRecordAndRetry_data()
     {
         QTest::addColumn<int>("silentFrom");
+        QTest::addColumn<int>("retries");
+        QTest::addColumn<QStringList>("sent");
         QTest::addColumn<QStringList>("messages");
-        const QString notRead =
-            "Считывание: Калибровка не считана из блока, значения на панели не изменены.";
-        QTest::newRow("pointer set unanswered") << 1 << QStringList{notRead};
+        const QString noAnswer = "Считывание: Нет ответа от блока!";
+        const QString notRead = "Считывание: Калибровка блока tit:2 не считана.";
+        QTest::newRow("pointer set unanswered")
+            << 1 << 0 << QStringList{PointerSet} << QStringList{notRead};
         QTest::newRow("cancel after the first read")
-            << 3 << QStringList{"Считывание: Нет ответа от блока!", notRead};
+            << 3 << 0 << QStringList{PointerSet, MemoryRead, MemoryRead}
+            << QStringList{noAnswer, notRead};
+        QTest::newRow("retry starts over from the pointer")
+            << 3 << 1
+            << QStringList{PointerSet, MemoryRead, MemoryRead, PointerSet, MemoryRead, MemoryRead}
+            << QStringList{noAnswer};
     }
-    void unreadRecordKeepsTheFields()
+    void unreadRecordAndRetry()
     {
         QFETCH(int, silentFrom);
+        QFETCH(int, retries);
+        QFETCH(QStringList, sent);
         QFETCH(QStringList, messages);
         CalBench b;
-        b.silentFrom(silentFrom);
-        b.cal.Fields = {"1", "2", "3", "4"};
-        b.cal.Panel6DblClick();
-        QCOMPARE(b.cal.Fields, (calib::Texts{"1", "2", "3", "4"}));
+        b.op = PolicyOperator(retries);
+        int lost = 0; // the lost read's reply; the block's pointer has moved on all the same
+        const auto answer = b.block;
+        b.block = [&](const QByteArray& r) -> std::optional<QByteArray> {
+            if (b.requests.size() == silentFrom && lost++ == 0) {
+                if (BlockBench::Sub(r) == 0x06)
+                    ++b.reads;
+                return std::nullopt;
+            }
+            if (BlockBench::Sub(r) == 0x07)
+                b.reads = 0;
+            return answer(r);
+        };
+        const auto read = b.cal.Read(b.target);
+        QCOMPARE(b.hexRequests(), sent);
         QCOMPARE(b.op.Messages, messages);
-        QVERIFY(b.cal.Panel5Visible);
+        QCOMPARE(read.has_value(), retries > 0);
+        if (read)
+            QCOMPARE(decode(*read), Shown);
     }
 
     void writeSendsTheRecord()
     {
         CalBench b;
-        b.cal.Fields = {"2048", "20000", "-5000", "5"};
-        b.cal.SpeedButton1Click();
+        QVERIFY(b.cal.Write(b.target, {"2048", "20000", "-5000", "5"}));
         QCOMPARE(b.hexRequests(),
                  QStringList({PointerSet, PageErase, "000d0019c8180205080008954f0000acc1",
                               "000d0019c818020508feff050020202020",
@@ -165,8 +188,8 @@ private slots:
         QVERIFY(b.op.Messages.isEmpty());
     }
 
-    // An unanswered pointer set is reported like the other write failures (it used to stop
-    // without a word); the erase's outcome does not matter.
+    // An unanswered pointer set is reported like the other write failures; the erase's
+    // outcome does not matter.
     void writeFailures_data()
     {
         QTest::addColumn<int>("silentFrom");
@@ -184,97 +207,100 @@ private slots:
         QFETCH(QStringList, messages);
         CalBench b;
         b.silentFrom(silentFrom);
-        b.cal.Fields = Shown;
-        b.cal.SpeedButton1Click();
+        QCOMPARE(b.cal.Write(b.target, Shown), messages.isEmpty());
         QCOMPARE(b.requests.size(), sent);
         QCOMPARE(b.op.Messages, messages);
     }
 
+    // Refused before anything is sent: a text that does not convert (named with its field), a
+    // value without a raw value, a block that is no measurement block.
     void refusedEntriesSendNothing_data()
     {
         QTest::addColumn<calib::Texts>("fields");
+        QTest::addColumn<int>("slot");
         QTest::addColumn<QString>("message");
-        QTest::newRow("not an integer") << calib::Texts{"2048", calib::RawZeroText(), "1", "5"}
-                                        << ": " + IntConversionError(calib::RawZeroText());
-        QTest::newRow("maximum 0")
-            << calib::Texts{"2048", "0", "-5000", "5"}
-            << ": Значение Максимума: значение 0 нельзя пересчитать в код АЦП";
+        QTest::newRow("not an integer")
+            << calib::Texts{"2048", calib::RawZeroText(), "1", "5"} << 2
+            << "Ошибка ввода: Значение Максимума: «" + calib::RawZeroText() + "» — не целое число.";
+        QTest::newRow("maximum 0") << calib::Texts{"2048", "0", "-5000", "5"} << 2
+                                   << "Ошибка ввода: Значение Максимума: значение 0 нельзя "
+                                      "пересчитать в код АЦП";
         QTest::newRow("minimum too large for a raw value")
-            << calib::Texts{"2048", "5000", "900000000", "5"}
-            << ": Значение Минимума: значение 900000000 нельзя пересчитать в код АЦП";
+            << calib::Texts{"2048", "5000", "900000000", "5"} << 2
+            << "Ошибка ввода: Значение Минимума: значение 900000000 нельзя пересчитать в код АЦП";
+        QTest::newRow("a telecontrol block") << Shown << 3
+                                             << "Калибровка АЦП: Калибровка есть только у "
+                                                "блоков ТИТ, а не у блока tu:2.";
     }
     void refusedEntriesSendNothing()
     {
         QFETCH(calib::Texts, fields);
+        QFETCH(int, slot);
         QFETCH(QString, message);
         CalBench b;
-        b.cal.Fields = fields;
-        b.cal.SpeedButton1Click();
+        QVERIFY(!b.cal.Write({slot, 2}, fields));
         QCOMPARE(b.op.Messages, QStringList{message});
         QTest::qWait(20);
         QVERIFY(b.requests.isEmpty());
     }
 
-    // Selecting another block does not close the panel; after a discovery (no block selected)
-    // neither Panel6 nor "Выход" closes it, and "Записать" has no block to write to.
-    void panelOutlivesTheSelection()
+    // Through the window against the simulator: the panel over the grid, reachable by keyboard
+    // and by the accessibility layer; it writes only into the block it was read from, closes
+    // when another block is selected or a discovery starts, and stays closed when the record
+    // could not be read.
+    void panelThroughTheWindow()
     {
-        CalBench b;
-        b.cal.Panel6DblClick();
-        b.blocks.SelectedBlockFunction = 0xC4;
-        QVERIFY(b.cal.Panel5Visible);
-        b.blocks.SelectedBlockFunction = 0;
-        b.cal.Panel6DblClick();
-        b.cal.SpeedButton1Click();
-        QVERIFY(b.cal.Panel5Visible);
-        QTest::qWait(20);
-        QCOMPARE(b.requests.size(), 3);
-    }
-
-    // What is written is read back as entered, from a simulated block found by discovery.
-    void writtenAndReadBackThroughABlock()
-    {
-        SimFixture f("ts:0,tit:2");
-        QVERIFY(f.up());
-        f.core.Blocks.QScanClick();
-        f.core.Blocks.bloksClick(1);
-        AdcCalibration& cal = f.core.Calibration;
-        cal.Panel6DblClick();
-        QCOMPARE(cal.Fields, Shown); // the simulator's defaults
-        cal.Fields = {"1000", "20000", "-20000", "7"};
-        cal.SpeedButton1Click();
-        const kpsim::SimBlock& block = f.block(kpsim::BlockType::Tit, 2);
-        QCOMPARE(block.calibration().maximum, 20373);
-        QCOMPARE(block.memoryBytes(0xFC00 + 12, 12), QByteArray(12, ' '));
-        cal.Panel6DblClick();
-        cal.Fields = {};
-        cal.Panel6DblClick();
-        QCOMPARE(cal.Fields, (calib::Texts{"1000", "20000", "-20000", "7"}));
-        QVERIFY(f.op.Messages.isEmpty());
-    }
-
-    // The panel over the grid, opened by keyboard on Panel6; labels are the edits' buddies.
-    void panelOverTheGrid()
-    {
-        CalBench b;
-        BlocksPage page(b.blocks);
-        page.AttachCalibration(b.cal);
-        b.blocks.SetOperator(&b.op);
+        SimFixture f("ts:0,tit:2,tu:3");
+        f.core.Link.settings.Timeout = QStringLiteral("30");
+        BlocksPage page(f.core.Blocks, f.core.Editor);
+        page.AttachCalibration(f.core.Calibration);
+        page.resize(780, 900);
         page.show();
+        QVERIFY(f.up());
+        f.core.Blocks.SetOperator(&f.op);
+        f.core.Blocks.Discover(BlockService::Scope::Announced);
         CalibrationPanel* panel = page.Panel5;
-        QVERIFY(panel->parentWidget() == page.ConfigBl && panel->isHidden());
-        for (const char* name : {"LabeledEdit2", "LabeledEdit3", "LabeledEdit4", "LabeledEdit5"})
-            QCOMPARE(panel->findChild<QLabel*>(QString(name) + "Label")->buddy(),
-                     panel->findChild<QLineEdit*>(name));
+        QCOMPARE(panel->parentWidget(), page.GroupBox2);
+        page.bloks->setCurrentIndex(page.bloks->model()->index(1, 0)); // tit:2
         page.Panel6->setFocus();
         QTest::keyClick(page.Panel6, Qt::Key_Return);
         QVERIFY(panel->isVisible() && panel->LabeledEdit2->hasFocus());
+        QCOMPARE(panel->LabeledEdit3->text(), "5000"); // the simulator's default
+
+        // What a screen reader finds: the four fields by their labels and both buttons.
+        QAccessibleInterface* group = QAccessible::queryAccessibleInterface(page.GroupBox2);
+        QAccessibleInterface* frame = nullptr;
+        for (int i = 0; group && i < group->childCount(); ++i)
+            if (group->child(i)->object() == panel)
+                frame = group->child(i);
+        QVERIFY(frame);
+        QStringList found;
+        for (int j = 0; j < frame->childCount(); ++j)
+            if (frame->child(j)->role() != QAccessible::StaticText)
+                found << frame->child(j)->text(QAccessible::Name);
+        QCOMPARE(found, QStringList({"Значение \"Нуля\"", "Значение Максимума", "Значение Минимума",
+                                     "Зона \"Нуля\"", "Записать", "Выход"}));
+
         QTest::keyClicks(panel->LabeledEdit3, "0"); // 50000
         panel->SpeedButton1->click();
-        QCOMPARE(b.requests[5].mid(11, 4), hex("d51f0000")); // 8149 = 5000 / 50000 x 81492
-        panel->SpeedButton3->click();
+        QCOMPARE(f.block(kpsim::BlockType::Tit, 2).calibration().maximum,
+                 8149);                                                // 5000/50000 x 81492
+        page.bloks->setCurrentIndex(page.bloks->model()->index(2, 0)); // tu:3
         QVERIFY(panel->isHidden());
-        QCOMPARE(b.requests.size(), 8);
+        QVERIFY(!page.Panel6->isVisible());
+        QCOMPARE(f.block(kpsim::BlockType::Tu, 3).memoryBytes(0xFC00, 2), QByteArray(2, '\0'));
+
+        // A record that cannot be read leaves the panel closed: no other block's values.
+        page.bloks->setCurrentIndex(page.bloks->model()->index(1, 0));
+        f.block(kpsim::BlockType::Tit, 2).faults.silentTo.set(0x06);
+        panel->Panel6DblClick();
+        QVERIFY(panel->isHidden());
+        QCOMPARE(f.op.Messages.last(), "Считывание: Калибровка блока tit:2 не считана.");
+        f.block(kpsim::BlockType::Tit, 2).faults.silentTo.reset(0x06);
+        panel->Panel6DblClick();
+        QVERIFY(panel->isVisible());
+        f.core.Blocks.Discover(BlockService::Scope::All);
+        QVERIFY(panel->isHidden());
     }
 };
 

@@ -9,11 +9,13 @@
 #include "blocks/blockspage.h"
 #include "blocks/calibrationpanel.h"
 #include "blocks/interlock.h"
+#include "blocks/parametereditor.h"
 #include "blocks/simfixture.h"
 #include "blocks/ttxtblk.h"
 #include "support/cp1251.h"
 #include "support/messagebox.h"
 
+#include <QListView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -106,9 +108,9 @@ struct InterlockBlock : SimFixture {
     {
         if (!up())
             return false;
-        core.Blocks.QScanClick();
-        core.Blocks.bloksClick(0);
-        return core.Blocks.InterlockShown;
+        core.Blocks.Discover(BlockService::Scope::Announced);
+        core.Editor.Select(0);
+        return core.Editor.InterlockShown;
     }
 };
 
@@ -188,7 +190,7 @@ private slots:
     void threeLinesWrittenAndReadBack()
     {
         LogicBench b;
-        b.logic.WriteBLKClick(ThreeLines);
+        b.logic.Write(b.target, ThreeLines);
         QCOMPARE(b.hexRequests(),
                  QStringList({Start, Prepare, Pointer, Erase, Write("4020005820004020"),
                               Write("0000000000000000"), End}));
@@ -197,7 +199,7 @@ private slots:
 
         b.requests.clear();
         b.memory = blk::Stream(ThreeLines);
-        b.logic.ReadBLKClick();
+        b.logic.Read(b.target);
         QCOMPARE(b.hexRequests(), QStringList({Start, Prepare, Pointer, Read, End}));
         QCOMPARE(b.memo, QStringList({"@ ", "X ", "@"}));
         QCOMPARE(b.windowShown, 1);
@@ -209,7 +211,7 @@ private slots:
         LogicBench b;
         QStringList lines{"@" + QString(97, 'a')};
         lines += QStringList(9, QString(98, 'b'));
-        b.logic.WriteBLKClick(lines);
+        b.logic.Write(b.target, lines);
         QList<int> erases;
         int writes = 0;
         for (const QString& r : b.hexRequests()) {
@@ -244,9 +246,9 @@ private slots:
         LogicBench b(blk::Stream(ThreeLines));
         b.silentTo(uint8_t(silentSub));
         if (write)
-            b.logic.WriteBLKClick(ThreeLines);
+            b.logic.Write(b.target, ThreeLines);
         else
-            b.logic.ReadBLKClick();
+            b.logic.Read(b.target);
         QCOMPARE(b.op.Messages, QStringList{caption + ": Нет ответа от блока!"});
         QCOMPARE(b.requests.size(), sent);
         QCOMPARE(b.hexRequests().last(), End);
@@ -259,15 +261,15 @@ private slots:
     void nothingSent()
     {
         LogicBench b;
-        b.logic.WriteBLKClick({});
-        b.logic.WriteBLKClick(QStringList(2400, QString(8, 'a')));
+        b.logic.Write(b.target, {});
+        b.logic.Write(b.target, QStringList(2400, QString(8, 'a')));
         QCOMPARE(b.op.Messages.size(), 2);
         QCOMPARE(b.op.Messages[0], "Чтение файла: Ошибка!");
         QVERIFY(b.op.Messages[1].startsWith("Запись БЛК: Текст логики длиннее 24000 байт"));
         {
             const auto discovery = b.link.Operations.Begin(QStringLiteral("поиск блоков"));
-            b.logic.ReadBLKClick();
-            b.logic.WriteBLKClick(ThreeLines);
+            b.logic.Read(b.target);
+            b.logic.Write(b.target, ThreeLines);
         }
         QTest::qWait(20);
         QVERIFY(b.requests.isEmpty());
@@ -282,7 +284,7 @@ private slots:
         WatchingOperator watching;
         watching.requests = &b.requests;
         b.blocks.SetOperator(&watching);
-        b.logic.WriteBLKClick({"@ ✓", "@"});
+        b.logic.Write(b.target, {"@ ✓", "@"});
         QCOMPARE(watching.sentBefore, QList<qsizetype>{0});
         QCOMPARE(b.requests[4].mid(9, 4), hex("40203f20"));
 
@@ -301,12 +303,12 @@ private slots:
     {
         InterlockBlock f;
         QVERIFY(f.selected());
-        f.core.Interlock.ReadBLKClick();
+        f.core.Interlock.Read({3, 3});
         QCOMPARE(f.memo, kpsim::SimBlock::DefaultInterlockLines(3));
         QStringList edited = f.memo;
         edited.insert(1, "ТУ9 = ТС0.9");
-        f.core.Interlock.WriteBLKClick(edited);
-        f.core.Interlock.ReadBLKClick();
+        f.core.Interlock.Write({3, 3}, edited);
+        f.core.Interlock.Read({3, 3});
         for (int i = 0; i + 1 < edited.size(); ++i)
             edited[i] += ' ';
         QCOMPARE(f.memo, edited);
@@ -322,7 +324,7 @@ private slots:
         InterlockBlock f(true);
         QVERIFY(f.selected());
         f.requests.clear();
-        f.core.Interlock.ReadBLKClick();
+        f.core.Interlock.Read({3, 3});
         QCOMPARE(f.requestKinds().filter("c2/3/06").size(), 3000);
         QCOMPARE(f.memo.size(), kpsim::SimBlock::UnclosedInterlock().left(24000).count('\0'));
         QCOMPARE(f.memo.first(), "@ Логика без завершающей строки");
@@ -333,10 +335,14 @@ private slots:
     void windowWithItsFiles()
     {
         LogicBench b(blk::Stream(ThreeLines));
-        BlocksPage page(b.blocks);
+        ParameterEditor editor(b.blocks);
+        BlocksPage page(b.blocks, editor);
         b.blocks.SetOperator(&b.op);
+        b.blocks.ReadBlock(b.target); // tu:3 alone, shown in the grid
+        editor.Select(0);
+        b.requests.clear();
         TTxtBLK window;
-        window.Attach(b.logic, page);
+        window.Attach(b.logic, editor, page);
         QTemporaryDir dir;
         QString chosen;
         window.SaveDialog1 = [&](QWidget*) { return chosen; };
@@ -366,8 +372,9 @@ private slots:
         QCOMPARE(b.op.Messages, QStringList{"Чтение файла: Ошибка!"});
     }
 
-    // The program's windows as created at start-up: the tab's interlock buttons reach the
-    // logic window, Panel6 the calibration panel; their questions come as message boxes.
+    // The program's windows as created at start-up, against the simulator: the tab's interlock
+    // buttons reach the logic window for the block the grid shows, Panel6 the calibration
+    // panel; their questions come as message boxes.
     void theProgramWiresBothTools()
     {
         QTemporaryDir dir;
@@ -377,20 +384,30 @@ private slots:
             boxes << caption + ": " + text;
             return QMessageBox::Cancel;
         });
+        kpsim::Options o = InterlockBlock::options(false);
+        o.blocks << kpsim::BlockSpec{kpsim::BlockType::Tit, 2, {}};
+        o.port = 0;
+        kpsim::KpSim sim(o);
+        QVERIFY(sim.start());
         AppWindows w =
             CreateWindows({}, new QSettings(dir.filePath("c.conf"), QSettings::IniFormat));
+        LinkSettings& s = w.Form1->Link.settings;
+        s.BaseIP = s.BaseIPadapter = QStringLiteral("127.0.0.1");
+        s.BasePortD = QString::number(sim.localPort());
+        w.Form1->Link.Timer4.setInterval(20);
+        w.Form1->Blocks.AnnouncementTimer.setInterval(150);
+        QVERIFY(w.Form1->Link.Enable(true).isEmpty());
+        QTRY_VERIFY(w.Form1->Link.LinkOpen);
         BlocksPage& page = *w.Form1->TabSheet9;
-        BlockService& blocks = w.Form1->Blocks;
-        blocks.SelectedBlockFunction = 0xC2; // the link is closed: nothing answers
+        page.QScan->click();
+        page.bloks->setCurrentIndex(page.bloks->model()->index(1, 0)); // tu:3
         page.ReadBLK->click();
-        QCOMPARE(boxes, QStringList{"Подготовка: Нет ответа от блока!"});
-        blocks.SelectedBlockFunction = 0xC8;
+        QVERIFY(w.TxtBLK->isVisible());
+        QCOMPARE(w.TxtBLK->Lines(), kpsim::SimBlock::DefaultInterlockLines(3));
+        page.bloks->setCurrentIndex(page.bloks->model()->index(0, 0)); // tit:2
         emit page.Panel6->doubleClicked();
         QVERIFY(!page.Panel5->isHidden());
-        QVERIFY(boxes.last().startsWith("Считывание: Калибровка не считана"));
-        w.TxtBLK->OpenDialog3 = [](QWidget*) { return QString(); };
-        page.LoadFromFileBLK->click();
-        QVERIFY(w.TxtBLK->isVisible());
+        QVERIFY(boxes.isEmpty());
         messagebox::SetPresenter({});
     }
 };

@@ -20,6 +20,23 @@ QString& cell(params::Texts& g, int row, int col)
 {
     return g[size_t(row - 1)][size_t(col - 1)];
 }
+// The record shown in the grid, as the parameter editor shows it.
+void show(uint8_t f, const params::Image& image, params::Texts& grid)
+{
+    params::ShowValues(f, params::Decode(f, image), grid);
+}
+// The grid written back into the record; the conversion error, the record untouched, when a
+// cell is not an integer.
+std::optional<QString> write(uint8_t f, const params::Texts& grid, params::Image& image)
+{
+    QString error;
+    const auto values =
+        params::ReadGrid(f, grid, params::RowHeaders(f), params::Decode(f, image), &error);
+    if (!values)
+        return error;
+    params::Encode(f, *values, image);
+    return std::nullopt;
+}
 } // namespace
 
 class TestParameters : public QObject
@@ -70,7 +87,7 @@ private slots:
         for (int i = 0; i + 1 < bytes.size(); i += 2)
             image[uint8_t(bytes[i])] = uint8_t(bytes[i + 1]);
         params::Texts grid{};
-        params::Decode(uint8_t(function), image, grid);
+        show(uint8_t(function), image, grid);
         QCOMPARE(cell(grid, row, col), text);
     }
 
@@ -117,9 +134,9 @@ private slots:
             image = imageOf(
                 {{194, 0xA5}, {195, 0xA5}, {196, 0xA5}, {197, 0xA5}, {198, 0xA5}, {199, 0xA5}});
         params::Texts grid{};
-        params::Decode(uint8_t(function), image, grid);
+        show(uint8_t(function), image, grid);
         cell(grid, row, col) = text;
-        QCOMPARE(params::Encode(uint8_t(function), grid, image), std::nullopt);
+        QCOMPARE(write(uint8_t(function), grid, image), std::nullopt);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(image.data()) + offset, stored.size()),
                  stored);
     }
@@ -146,9 +163,9 @@ private slots:
         if (function == blocks::FunctionTit)
             image[22] = 4; // a speed code the grid shows
         params::Texts grid{};
-        params::Decode(uint8_t(function), image, grid);
+        show(uint8_t(function), image, grid);
         const params::Image before = image;
-        QCOMPARE(params::Encode(uint8_t(function), grid, image), std::nullopt);
+        QCOMPARE(write(uint8_t(function), grid, image), std::nullopt);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(image.data()), length),
                  QByteArray(reinterpret_cast<const char*>(before.data()), length));
     }
@@ -159,15 +176,16 @@ private slots:
     {
         params::Image image = imageOf({{22, 12}});
         params::Texts grid{};
-        params::Decode(blocks::FunctionTit, image, grid);
-        QCOMPARE(params::Encode(blocks::FunctionTit, grid, image), std::nullopt);
+        show(blocks::FunctionTit, image, grid);
+        QCOMPARE(write(blocks::FunctionTit, grid, image), std::nullopt);
         QCOMPARE(image[22], 12);
 
         cell(grid, 7, 1) = QStringLiteral("12a");
         cell(grid, 1, 1) = QStringLiteral("99");
         const params::Image before = image;
-        QCOMPARE(params::Encode(blocks::FunctionTit, grid, image),
-                 std::optional<QString>("'12a' is not a valid integer value"));
+        QCOMPARE(write(blocks::FunctionTit, grid, image),
+                 std::optional<QString>("Строка «КоэфРеле ТУ мин», столбец 1: «12a» — не целое "
+                                        "число."));
         QVERIFY(image == before);
     }
 

@@ -40,8 +40,7 @@ class TestFirmwareImage : public QObject
     struct Program {
         TraceLog trace;
         LinkCore link{trace};
-        ReceiveDispatcher dispatcher{link, trace};
-        BlockService blocks{link, dispatcher, trace};
+        BlockService blocks{link, trace};
         PolicyOperator op;
         firmware::FirmwareImage image{blocks};
         Program() { blocks.SetOperator(&op); }
@@ -82,11 +81,11 @@ private slots:
         Program p;
         const QByteArray bytes = ImageWithVersion("V1.05", size);
         QVERIFY(p.image.Load(file("good.rom", bytes)));
-        QCOMPARE(p.image.ImageData, bytes);
-        QCOMPARE(p.image.ImageSize, size);
+        QCOMPARE(p.image.ImageData.get(), bytes);
+        QCOMPARE(p.image.ImageSize.get(), size);
         QVERIFY(p.image.Loaded());
         QVERIFY(p.blocks.ImageOpened);
-        QCOMPARE(p.blocks.ImageVersion, " V1.05");
+        QCOMPARE(p.blocks.ImageVersion.get(), QString(" V1.05"));
         QVERIFY(p.op.Messages.isEmpty());
     }
 
@@ -133,9 +132,9 @@ private slots:
                  QStringList{message.contains("%1") ? message.arg(QDir::toNativeSeparators(path))
                                                     : message});
         QCOMPARE(p.image.Loaded(), loadedBefore);
-        QCOMPARE(p.image.ImageData, loadedBefore ? good : QByteArray());
-        QCOMPARE(p.blocks.ImageOpened, loadedBefore);
-        QCOMPARE(p.blocks.ImageVersion, loadedBefore ? " V1.05" : "");
+        QCOMPARE(p.image.ImageData.get(), loadedBefore ? good : QByteArray());
+        QCOMPARE(p.blocks.ImageOpened.get(), loadedBefore);
+        QCOMPARE(p.blocks.ImageVersion.get(), QString(loadedBefore ? " V1.05" : ""));
     }
 };
 

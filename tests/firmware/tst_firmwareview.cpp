@@ -148,7 +148,7 @@ private slots:
         f.Connect->click();
         QTRY_VERIFY(f.Link.LinkOpen);
         choose(f, file("image.rom", kpsim::image::SampleImage("V2.00")));
-        f.Blocks.AnnouncementWait = 100;
+        f.Blocks.AnnouncementTimer.setInterval(100);
         f.TabSheet9->QScan->click();
         QVERIFY(f.Blocks.bloks.ticked(0));
         QSignalSpy closed(&f, &TForm1::closed);

@@ -81,7 +81,7 @@ struct Bench : SimFixture {
         f.close();
         if (!core.Image.Load(path))
             return false;
-        core.Blocks.QScanClick();
+        core.Blocks.Discover(BlockService::Scope::Announced);
         requests.clear();
         op.progress.clear();
         op.busy.clear();
@@ -89,6 +89,16 @@ struct Bench : SimFixture {
     }
 
     int line(int slot, int address) const { return core.Blocks.TableEntry(slot, address).line; }
+    // "Перепрограммировать" and "Перезапись загрузчика": the ticked blocks.
+    firmware::Outcome firmware()
+    {
+        return core.Firmware.Program(firmware::FirmwareProgramming::Firmware,
+                                     core.Firmware.Ticked());
+    }
+    firmware::Outcome loader()
+    {
+        return core.Firmware.Program(firmware::FirmwareProgramming::Loader, core.Firmware.Ticked());
+    }
     bool ticked(int slot, int address) const
     {
         return core.Blocks.bloks.ticked(line(slot, address));
@@ -110,7 +120,7 @@ private slots:
         QVERIFY(b.ready());
         QVERIFY(b.ticked(1, 1) && b.ticked(3, 3) && !b.ticked(2, 2));
 
-        b.core.Firmware.BitBtn3Click();
+        b.firmware();
 
         const QStringList ts = FirmwareRequests(0xC4, 1, b.image);
         QCOMPARE(b.requestHex(), QStringList{StartNotice} + ts +
@@ -122,7 +132,7 @@ private slots:
         QCOMPARE(ts.size() - 2 - ts.lastIndexOf(Request(0xC4, 1, Hex("0900"))), 56);
 
         QVERIFY(!b.ticked(1, 1) && !b.ticked(3, 3));
-        QCOMPARE(b.core.Blocks.bloks.selected(), b.line(3, 3));
+        QCOMPARE(b.core.Blocks.bloks.active(), -1); // no line marked once all are done
         QCOMPARE(b.op.progress, BlockProgress(0x2000, FirmwareBytes, 2000) +
                                     BlockProgress(0x2000, FirmwareBytes, 2000));
         QCOMPARE(b.op.busy, (QList<bool>{true, false}));
@@ -131,7 +141,7 @@ private slots:
 
         // The blocks run the image now: a second discovery ticks nothing.
         QCOMPARE(b.block(BlockType::Tu, 3).firmware(), b.image.mid(FirmwareFrom, FirmwareBytes));
-        b.core.Blocks.QScanClick();
+        b.core.Blocks.Discover(BlockService::Scope::Announced);
         for (int line = 0; line < b.core.Blocks.bloks.count(); ++line)
             QVERIFY2(!b.core.Blocks.bloks.ticked(line), qPrintable(b.core.Blocks.bloks.line(line)));
     }
@@ -141,9 +151,9 @@ private slots:
         Bench b("tit:0,ts:7");
         b.block(BlockType::Ts, 7).setVersionText("V2.00");
         QVERIFY(b.ready());
-        b.core.Blocks.bloks.SetTicked(b.line(1, 7), true); // by hand
+        b.core.Blocks.SetTicked(b.line(1, 7), true); // by hand
 
-        b.core.Firmware.BitBtn55Click();
+        b.loader();
 
         const QStringList ts = LoaderRequests(0xC4, 7, b.image);
         QCOMPARE(ts.size(), 68);
@@ -176,7 +186,7 @@ private slots:
         Bench b("ts:0");
         b.block(BlockType::Ts, 0).setVersionText("V2.00");
         QVERIFY(b.ready());
-        loader ? b.core.Firmware.BitBtn55Click() : b.core.Firmware.BitBtn3Click();
+        loader ? b.loader() : b.firmware();
         QCOMPARE(b.requestHex(), requests);
         QCOMPARE(b.op.progress, progress);
         QCOMPARE(b.op.busy, busy);
@@ -188,8 +198,8 @@ private slots:
         QVERIFY(b.ready());
         QSignalSpy refused(&b.core.Link.Operations, &OperationGuard::refused);
         const auto other = b.core.Link.Operations.Begin(QStringLiteral("поиск блоков"));
-        b.core.Firmware.BitBtn3Click();
-        b.core.Firmware.BitBtn55Click();
+        b.firmware();
+        b.loader();
         QCOMPARE(refused.size(), 2);
         QVERIFY(b.requests.isEmpty());
         QVERIFY(b.ticked(1, 0));
@@ -221,7 +231,7 @@ private slots:
         QVERIFY(b.ready());
         b.block(BlockType::Ts, 0).faults.silentAt.push_back({uint8_t(sub), nth});
 
-        loader ? b.core.Firmware.BitBtn55Click() : b.core.Firmware.BitBtn3Click();
+        loader ? b.loader() : b.firmware();
 
         QCOMPARE(b.op.Messages, QStringList{caption + ": Нет ответа от блока!"});
         // Nothing follows the unanswered request but the end notice of a firmware run.
@@ -243,11 +253,11 @@ private slots:
         QVERIFY(b.ready());
         b.block(BlockType::Ts, 4).faults.silentAt.push_back({0x05, 100});
 
-        b.core.Firmware.BitBtn3Click();
+        b.firmware();
 
         QVERIFY(!b.ticked(1, 0));
         QVERIFY(b.ticked(1, 4) && b.ticked(3, 1));
-        QCOMPARE(b.core.Blocks.bloks.selected(), b.line(1, 4));
+        QCOMPARE(b.core.Blocks.bloks.active(), b.line(1, 4));
         QCOMPARE(b.op.Messages, QStringList{"Передача кода: Нет ответа от блока!"});
         // The second block: prepare, pointer set, two erases and the 100 writes.
         const QStringList second = FirmwareRequests(0xC4, 4, b.image).mid(0, 104);

@@ -4,6 +4,7 @@
 // buttons' log entries.
 
 #include "blocks/blockservice.h"
+#include "blocks/parametereditor.h"
 #include "exchange/linkfixture.h"
 #include "fielddata/livetables.h"
 #include "fielddata/telecontrol.h"
@@ -23,10 +24,12 @@ class TestBenchConfig : public QObject
     // it as the block would, but for the one request it is told to leave unanswered.
     struct Bench : LinkFixture {
         LiveTables tables;
-        Telecontrol tc{link, dispatcher, trace};
-        BlockService blocks{link, dispatcher, trace};
-        BenchConfig config{blocks};
-        ModuleTest test{link, tc, tables, blocks, config};
+        Telecontrol tc{link, trace};
+        BlockService blocks{link, trace};
+        ParameterEditor editor{blocks}; // no block shown: the bytes the bench sets none of are 0
+        BenchConfig config{blocks, editor};
+        ModuleTest test{link, tc, tables, config};
+        int address = 0; // the block last shown in the main window
         PolicyOperator op;
         QList<QByteArray> requests;
         int unanswered = -1; // index of the request the block does not answer
@@ -56,12 +59,15 @@ class TestBenchConfig : public QObject
                     all << test.TestActions.cell(r, 1);
             return all;
         }
+        // The texts as the buttons read them, each with its edit's label.
         void click(const QString& kind, const QStringList& texts)
         {
             if (kind == "ts")
-                test.Button_ts_writeClick(texts[0], texts[1]);
+                test.ConfigureTs(address, {"Фильтрация (мсек)", texts[0]},
+                                 {"Время цикла ТС (cек)", texts[1]});
             else
-                test.Button_tu_writeClick(texts[0], texts[1], texts[2], texts[3]);
+                test.ConfigureTu(address, {"Мин", texts[0]}, {"Макс", texts[1]},
+                                 {"Удерж", texts[2]}, {"Тип", texts[3]});
         }
     };
 
@@ -73,27 +79,27 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QStringList>("texts");
-        QTest::addColumn<QByteArray>("record"); // bytes the write sends, over a buffer of EE
+        QTest::addColumn<QByteArray>("record"); // bytes the write sends
         const QByteArray tsHead = hex("6400"
                                       "0000"
                                       "00000000"
                                       "00000000");
         QTest::newRow("telesignal defaults")
-            << "ts" << QStringList{"50", "100"} << tsHead + repeated("6400", 32) + hex("eeeeeeee");
+            << "ts" << QStringList{"50", "100"} << tsHead + repeated("6400", 32) + hex("00000000");
         QTest::newRow("telesignal values kept in 16 bits")
             << "ts" << QStringList{"40000", "-1"}
             << hex("ffff"
                    "0000"
                    "00000000"
                    "00000000") +
-                   repeated("8038", 32) + hex("eeeeeeee");
+                   repeated("8038", 32) + hex("00000000");
         QTest::newRow("telecontrol defaults")
             << "tu" << QStringList{"0", "0", "200", "0"}
-            << hex("0000") + repeated("c800", 32) + repeated("00", 128) + hex("eeeeeeeeeeee");
+            << hex("0000") + repeated("c800", 32) + repeated("00", 128) + hex("000000000000");
         QTest::newRow("telecontrol values kept in 16 bits")
             << "tu" << QStringList{"-2", "65535", "70000", "5"}
             << hex("0500") + repeated("7011", 32) + repeated("feff", 32) + repeated("ffff", 32) +
-                   hex("eeeeeeeeeeee");
+                   hex("000000000000");
     }
     void recordsByteForByte()
     {
@@ -101,7 +107,6 @@ private slots:
         QFETCH(QStringList, texts);
         QFETCH(QByteArray, record);
         Bench b;
-        b.blocks.ConfigBuffer.fill(0xEE);
         b.click(kind, texts);
 
         const char f = kind == "ts" ? char(0xC4) : char(0xC2);
@@ -136,7 +141,7 @@ private slots:
     void theSelectedBlockIsWritten()
     {
         Bench b;
-        b.blocks.SelectedBlockAddress = 5;
+        b.address = 5;
         b.click("tu", {"0", "0", "200", "0"});
         QCOMPARE(b.requests.size(), 27);
         for (const QByteArray& d : b.requests)
@@ -177,10 +182,14 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QString>("wrong");
-        QTest::newRow("filter") << "ts" << QStringList{"5x", "100"} << "5x";
-        QTest::newRow("cycle time") << "ts" << QStringList{"50", ""} << "";
-        QTest::newRow("minimum") << "tu" << QStringList{"a", "0", "200", "0"} << "a";
-        QTest::newRow("type") << "tu" << QStringList{"0", "0", "200", "1.5"} << "1.5";
+        QTest::newRow("filter") << "ts" << QStringList{"5x", "100"}
+                                << "Фильтрация (мсек): «5x» — не целое число.";
+        QTest::newRow("cycle time")
+            << "ts" << QStringList{"50", ""} << "Время цикла ТС (cек): «» — не целое число.";
+        QTest::newRow("minimum") << "tu" << QStringList{"a", "0", "200", "0"}
+                                 << "Мин: «a» — не целое число.";
+        QTest::newRow("type") << "tu" << QStringList{"0", "0", "200", "1.5"}
+                              << "Тип: «1.5» — не целое число.";
     }
     void aTextThatIsNoIntegerStopsBeforeSending()
     {
@@ -191,7 +200,7 @@ private slots:
         b.click(kind, texts);
         QTest::qWait(20);
         QVERIFY(b.sent.isEmpty());
-        QCOMPARE(b.op.Messages, QStringList{": " + IntConversionError(wrong)});
+        QCOMPARE(b.op.Messages, QStringList{"Ошибка ввода: " + wrong});
         QCOMPARE(b.entries().size(), 1); // the start entry stays
     }
 

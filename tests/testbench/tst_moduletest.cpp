@@ -112,13 +112,12 @@ private slots:
     {
         Bench b;
         QVERIFY(b.up());
-        // The bench's blocks are configured, whichever block the list last selected.
-        b.core.Blocks.SelectedBlockAddress = 3;
+        // The bench's blocks at address 0 are configured, whichever block the list shows.
         QSignalSpy buttons(&b.test, &ModuleTest::buttonsChanged);
         QSignalSpy window(&b.test, &ModuleTest::windowWanted);
         QElapsedTimer t;
         t.start();
-        b.test.Button_testClick();
+        b.test.StartOrStop(1);
         QVERIFY2(t.elapsed() >= 32 * 20, qPrintable(QString::number(t.elapsed())));
 
         QStringList ok(32, "OK");
@@ -200,9 +199,9 @@ private slots:
         // the comparison.
         QObject::connect(&b.core.Tc, &Telecontrol::tuEventAdded, [&](const QString& line) {
             if (fault == "cleared" && operated == 3 && line.startsWith("ТУ выполнено"))
-                b.core.Tables.MenuItem1Click();
+                b.core.Tables.ClearStates();
         });
-        b.test.Button_testClick();
+        b.test.StartOrStop(1);
 
         QStringList results(32, "OK");
         QStringList errorEntries;
@@ -251,7 +250,7 @@ private slots:
         const auto stop = [&] {
             QCOMPARE(b.test.ButtonTestCaption, "Остановить проверку");
             QCOMPARE(b.test.ButtonTestBigCaption, "Остановить проверку");
-            bigButton ? b.test.Button_test_bigClick() : b.test.Button_testClick();
+            bigButton ? b.test.StartOrStop(30) : b.test.StartOrStop(1);
         };
         QObject::connect(&b.sim, &kpsim::KpSim::relaySwitched, [&](int, int relay, bool on) {
             if (!duringStartWait && on && relay == 10)
@@ -301,7 +300,7 @@ private slots:
         b.test.StartDelay = 10000;
         QElapsedTimer t;
         t.start();
-        b.test.Button_testClick();
+        b.test.StartOrStop(1);
         QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(b.entries(), entries);
         QCOMPARE(b.fileLines(), lines);
@@ -351,7 +350,7 @@ private slots:
         QVERIFY(b.up());
         QSignalSpy buttons(&b.test, &ModuleTest::buttonsChanged);
         QSignalSpy window(&b.test, &ModuleTest::windowWanted);
-        b.test.Button_test_bigClick();
+        b.test.StartOrStop(30);
         QCOMPARE(b.op.Messages.size(), 1);
         QVERIFY2(b.op.Messages[0].startsWith("Проверка модулей: Не удалось создать "),
                  qPrintable(b.op.Messages[0]));

@@ -84,7 +84,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, label);
         ProgramCore core;
-        TTestconf w(core.Test, core.Bench, store());
+        TTestconf w(core.Test, core.Bench, core.Editor, store());
         auto* edit = w.findChild<QLineEdit*>(name);
         QVERIFY(edit);
         QCOMPARE(edit->text(), text);
@@ -97,7 +97,7 @@ private slots:
     void buttonsAndGrids()
     {
         ProgramCore core;
-        TTestconf w(core.Test, core.Bench, store());
+        TTestconf w(core.Test, core.Bench, core.Editor, store());
         QCOMPARE(w.windowTitle(), "Проверка модулей");
         QVERIFY(w.windowFlags() & Qt::Tool);
         QCOMPARE(w.windowModality(), Qt::NonModal);
@@ -156,7 +156,7 @@ private slots:
         QVERIFY(main.allKeys().filter("Edit_").isEmpty());
 
         ProgramCore core;
-        TTestconf again(core.Test, core.Bench, store());
+        TTestconf again(core.Test, core.Bench, core.Editor, store());
         QCOMPARE(again.Edit_ts_entr->text(), "75");
         QCOMPARE(again.Edit_tu_max->text(), "900");
         QCOMPARE(again.Edit_ts_cycletime->text(), "100");
@@ -167,13 +167,13 @@ private slots:
     void buttonsForwardAndTheWindowFollowsARun()
     {
         ProgramCore core;
-        TTestconf w(core.Test, core.Bench, store());
+        TTestconf w(core.Test, core.Bench, core.Editor, store());
         core.Test.StartDelay = core.Test.CyclePacing = 0;
 
         w.Edit_ts_entr->setText("5x");
         QTest::mouseClick(w.Button_ts_write, Qt::LeftButton);
         QCOMPARE(core.Test.TestActions.cell(4, 1), "Начинаю запись конфигурации ТС");
-        QCOMPARE(messages_, QStringList{": " + IntConversionError("5x")});
+        QCOMPARE(messages_, QStringList{"Ошибка ввода: Фильтрация (мсек): «5x» — не целое число."});
         QTest::mouseClick(w.Button_clear_testactions, Qt::LeftButton);
         QCOMPARE(w.TestActions->model()->rowCount(), 1);
 
