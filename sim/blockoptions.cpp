@@ -153,7 +153,10 @@ QString ApplyStuck(const QString& value, BlockSpec& b, BlockSetup& s)
 
 } // namespace
 
-QList<OptionRow> BlockOptionRows()
+namespace
+{
+// What a block holds: version, parameters, diagnostics, calibration, logic.
+QList<OptionRow> ContentRows()
 {
     return {
         BlockRow("block-version",
@@ -201,6 +204,13 @@ QList<OptionRow> BlockOptionRows()
                      s.unclosedInterlock = true;
                      return OnlyFor(BlockType::Tu, b, "interlock logic");
                  }),
+    };
+}
+
+// How a block fails.
+QList<OptionRow> FaultRows()
+{
+    return {
         BlockRow("silent-block", "Blocks that answer nothing and send nothing.", "blocks",
                  Form::Blocks,
                  [](const QString&, BlockSpec&, BlockSetup& s) {
@@ -236,6 +246,12 @@ QList<OptionRow> BlockOptionRows()
                  "ts:0=5,7.",
                  "blocks=inputs", Form::Value, ApplyStuck),
     };
+}
+} // namespace
+
+QList<OptionRow> BlockOptionRows()
+{
+    return ContentRows() + FaultRows();
 }
 
 } // namespace kpsim

@@ -176,6 +176,9 @@ struct Counters {
     int recordsOf(RecordKind kind) const { return records[size_t(kind)]; }
 };
 
+// Real adapters pack several CAN frames into one datagram; a handful keeps datagrams short.
+constexpr size_t MaxRecordsPerDatagram = 6;
+
 class KpSim : public QObject
 {
     Q_OBJECT
@@ -307,6 +310,8 @@ private:
     void startLiveTimers();
     bool liveAllowed() const;
     Outs roundRecords(Live kind);
+    Outs eventRound(uint32_t round);
+    Outs readingsRound();
     Outs eventRecords(SimBlock& ts, const TsEvent& event);
     // Packs records into data datagrams, several to each; false when any was not written.
     bool sendLive(const Outs& records);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The blocks' live data: records sent unasked at the configured rates, input changes and the
 // event archive, telecontrol select and execute with relays wired to telesignal inputs, counter
-// presets, and bursts for load tests.
+// presets.
 
 #include "kpsim.h"
 
@@ -17,9 +17,6 @@ namespace kpsim
 
 namespace
 {
-
-// Real adapters pack several CAN frames into one datagram; a handful keeps datagrams short.
-constexpr size_t MaxRecordsPerDatagram = 6;
 
 constexpr uint32_t Bit(int oneBased)
 {
@@ -177,35 +174,11 @@ KpSim::Outs KpSim::roundRecords(Live kind)
             out.push_back({RecordKind::TsState,
                            record::TsState(b->address(), b->ts.inputs, b->ts.archivePosition)});
         break;
-    case Live::TsEvents: {
-        // Inputs wired to relays change only with the relays.
-        std::vector<SimBlock*> free;
-        for (SimBlock* b : blocksOf(BlockType::Ts))
-            if (std::none_of(options_.wiring.begin(), options_.wiring.end(),
-                             [b](const Wiring& w) { return w.ts == b->address(); }))
-                free.push_back(b);
-        if (free.empty())
-            break;
-        SimBlock& b = *free[round % free.size()];
-        const int input = 1 + int(Noise(seed, 0xE7, b.address(), round) % Inputs);
-        const bool value = !(b.ts.inputs & Bit(input));
-        const TsEvent e = (b.ts.doublePoints & Bit(input))
-                              ? b.changeDoublePoint(input, value, !value, now())
-                              : b.changeInput(input, value, now());
-        out = eventRecords(b, e);
+    case Live::TsEvents:
+        out = eventRound(round);
         break;
-    }
     case Live::TitReadings:
-        for (SimBlock* b : blocksOf(BlockType::Tit)) {
-            out.push_back({RecordKind::TitStamp, record::TitStamp(b->address(), now().seconds)});
-            const std::vector<int16_t> r = b->nextReadings(seed);
-            for (size_t i = 0; i < r.size(); i += record::MaxTitReadings) {
-                const size_t n = std::min<size_t>(record::MaxTitReadings, r.size() - i);
-                out.push_back({RecordKind::TitValues,
-                               record::TitValues(b->address(), int(i),
-                                                 std::span<const int16_t>(r).subspan(i, n))});
-            }
-        }
+        out = readingsRound();
         break;
     case Live::TiiCounters:
         for (SimBlock* b : blocksOf(BlockType::Ts)) {
@@ -229,6 +202,41 @@ KpSim::Outs KpSim::roundRecords(Live kind)
                            record::TuDiagnosticsRecord(b->address(), b->tu.diagnosticsForm, t, v)});
         }
         break;
+    }
+    return out;
+}
+
+KpSim::Outs KpSim::eventRound(uint32_t round)
+{
+    // Inputs wired to relays change only with the relays.
+    std::vector<SimBlock*> free;
+    for (SimBlock* b : blocksOf(BlockType::Ts))
+        if (std::none_of(options_.wiring.begin(), options_.wiring.end(),
+                         [b](const Wiring& w) { return w.ts == b->address(); }))
+            free.push_back(b);
+    if (free.empty())
+        return {};
+    SimBlock& b = *free[round % free.size()];
+    const int input = 1 + int(Noise(options_.seed, 0xE7, b.address(), round) % Inputs);
+    const bool value = !(b.ts.inputs & Bit(input));
+    const TsEvent e = (b.ts.doublePoints & Bit(input))
+                          ? b.changeDoublePoint(input, value, !value, now())
+                          : b.changeInput(input, value, now());
+    return eventRecords(b, e);
+}
+
+KpSim::Outs KpSim::readingsRound()
+{
+    Outs out;
+    for (SimBlock* b : blocksOf(BlockType::Tit)) {
+        out.push_back({RecordKind::TitStamp, record::TitStamp(b->address(), now().seconds)});
+        const std::vector<int16_t> r = b->nextReadings(options_.seed);
+        for (size_t i = 0; i < r.size(); i += record::MaxTitReadings) {
+            const size_t n = std::min<size_t>(record::MaxTitReadings, r.size() - i);
+            out.push_back({RecordKind::TitValues,
+                           record::TitValues(b->address(), int(i),
+                                             std::span<const int16_t>(r).subspan(i, n))});
+        }
     }
     return out;
 }
@@ -413,78 +421,6 @@ void KpSim::afterCounterPreset(SimBlock& ts, std::span<const uint8_t> data)
     if (options_.rates.tiiCounters > 0 && liveAllowed())
         sendLive({{RecordKind::TiiCounter,
                    record::TiiCounter(ts.address(), channel, value, now().seconds)}});
-}
-
-bool KpSim::sendBurst(int count)
-{
-    if (count <= 0 || burstRunning() || !liveAllowed() ||
-        (blocksOf(BlockType::Ts).empty() && blocksOf(BlockType::Tit).empty()))
-        return false;
-    if (!burstTimer_) {
-        burstTimer_ = new QTimer(this);
-        burstTimer_->setSingleShot(true);
-        connect(burstTimer_, &QTimer::timeout, this, &KpSim::burstStep);
-    }
-    burstLeft_ = count;
-    burstWritten_ = 0;
-    burstPending_.clear();
-    burstTimer_->start(0);
-    return true;
-}
-
-void KpSim::stopBurst()
-{
-    if (!burstRunning())
-        return;
-    burstLeft_ = 0;
-    burstTimer_->stop();
-    emit burstFinished(burstWritten_);
-}
-
-KpSim::Outs KpSim::nextBurstRecords()
-{
-    static constexpr Live order[] = {Live::TsStates, Live::TsEvents, Live::TitReadings,
-                                     Live::TiiCounters};
-    for (size_t attempt = 0; attempt < std::size(order); ++attempt) {
-        Outs records = roundRecords(order[burstTurn_++ % std::size(order)]);
-        if (records.size() > MaxRecordsPerDatagram)
-            records.resize(MaxRecordsPerDatagram);
-        if (!records.empty())
-            return records;
-    }
-    return {};
-}
-
-void KpSim::burstStep()
-{
-    const int slice = std::max(1, options_.burstSlice);
-    for (int i = 0; i < slice && burstLeft_ > 0; ++i) {
-        if (!liveAllowed()) {
-            stopBurst();
-            return;
-        }
-        if (burstPending_.empty())
-            burstPending_ = nextBurstRecords();
-        QByteArray bytes;
-        std::vector<RecordKind> kinds;
-        for (const Out& r : burstPending_) {
-            bytes += r.bytes;
-            kinds.push_back(r.kind);
-        }
-        // A datagram the socket refused is tried again after the pause.
-        if (burstPending_.empty() || sendCounted(bytes, kinds) < 0)
-            break;
-        burstPending_.clear();
-        ++counters_.liveSent;
-        ++counters_.burstSent;
-        ++burstWritten_;
-        --burstLeft_;
-    }
-    if (burstLeft_ > 0) {
-        burstTimer_->start(std::max(0, options_.burstPauseMs));
-        return;
-    }
-    emit burstFinished(burstWritten_);
 }
 
 } // namespace kpsim

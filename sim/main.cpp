@@ -46,6 +46,36 @@ bool QuitOnSignals(QCoreApplication& app)
     return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0;
 }
 
+// Records every datagram the simulator sends and receives into the capture file.
+bool Record(kpsim::KpSim& sim, PcapngWriter& capture, const QString& path, QTextStream& err)
+{
+    QString error;
+    if (!capture.Open(path, &error)) {
+        err << "kp-sim: " << path << ": " << error << Qt::endl;
+        return false;
+    }
+    const quint32 self = sim.options().bindAddress.toIPv4Address();
+    auto record = [&sim, &capture, &err, self](const QByteArray& d, bool sent) {
+        if (!capture.IsOpen())
+            return;
+        const quint32 peer = sim.peerAddress().toIPv4Address();
+        const capture::UdpEnds ends =
+            sent ? capture::UdpEnds{self, sim.localPort(), peer, sim.peerPort()}
+                 : capture::UdpEnds{peer, sim.peerPort(), self, sim.localPort()};
+        capture.Append(capture::NowMicroseconds(), ends, d, {});
+        QString problem;
+        if (!capture.Flush(&problem)) {
+            err << "kp-sim: capture stopped: " << problem << Qt::endl;
+            capture.Close();
+        }
+    };
+    QObject::connect(&sim, &kpsim::KpSim::datagramSent, &sim,
+                     [record](const QByteArray& d) { record(d, true); });
+    QObject::connect(&sim, &kpsim::KpSim::datagramReceived, &sim,
+                     [record](const QByteArray& d) { record(d, false); });
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -89,34 +119,8 @@ int main(int argc, char** argv)
 
     // --capture: every datagram, both ways, written as it goes.
     PcapngWriter capture;
-    if (!cl->capturePath.isEmpty()) {
-        if (!capture.Open(cl->capturePath, &error)) {
-            err << "kp-sim: " << cl->capturePath << ": " << error << Qt::endl;
-            return 1;
-        }
-        const quint32 self = sim.options().bindAddress.toIPv4Address();
-        auto record = [&, self](const QByteArray& d, bool sent) {
-            const quint32 peer = sim.peerAddress().toIPv4Address();
-            const capture::UdpEnds ends =
-                sent ? capture::UdpEnds{self, sim.localPort(), peer, sim.peerPort()}
-                     : capture::UdpEnds{peer, sim.peerPort(), self, sim.localPort()};
-            capture.Append(capture::NowMicroseconds(), ends, d, {});
-            QString problem;
-            if (!capture.Flush(&problem)) {
-                err << "kp-sim: capture stopped: " << problem << Qt::endl;
-                capture.Close();
-            }
-        };
-        QObject::connect(&sim, &kpsim::KpSim::datagramSent, &app, [&, record](const QByteArray& d) {
-            if (capture.IsOpen())
-                record(d, true);
-        });
-        QObject::connect(&sim, &kpsim::KpSim::datagramReceived, &app,
-                         [&, record](const QByteArray& d) {
-                             if (capture.IsOpen())
-                                 record(d, false);
-                         });
-    }
+    if (!cl->capturePath.isEmpty() && !Record(sim, capture, cl->capturePath, err))
+        return 1;
     QObject::connect(&sim, &kpsim::KpSim::burstFinished, &app, [&out](int sent) {
         out << "kp-sim: burst of " << sent << " datagrams sent" << Qt::endl;
     });

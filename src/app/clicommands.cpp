@@ -164,34 +164,37 @@ int TelecontrolCommand(Cli& cli, blocks::Ref block, int relay)
     return exitcode::Done;
 }
 
-int Watch(Cli& cli)
+namespace
 {
-    LiveTables& t = cli.core.Tables;
-    QObject scope; // the connections end with the watch
-    auto line = [&cli](const QJsonObject& o, const QString& text) {
-        if (cli.json)
-            cli.Print(o);
-        else
-            cli.out << text << Qt::endl;
-    };
-    auto bits = [](quint32 b) {
-        QString s;
-        for (int i = 0; i < 32; ++i)
-            s += (b >> i) & 1 ? u'1' : u'0';
-        return s;
-    };
+using WatchLine = std::function<void(const QJsonObject&, const QString&)>;
+
+QString Bits(quint32 b)
+{
+    QString s;
+    for (int i = 0; i < 32; ++i)
+        s += (b >> i) & 1 ? u'1' : u'0';
+    return s;
+}
+
+QString Time(quint32 seconds)
+{
+    return StampDateTime(seconds).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss"));
+}
+
+void WatchStatesAndReadings(LiveTables& t, QObject& scope, const WatchLine& line)
+{
     QObject::connect(&t, &LiveTables::statesReceived, &scope,
-                     [&](int block, bool interlock, quint32 b) {
+                     [line](int block, bool interlock, quint32 b) {
                          line({{"kind", interlock ? "interlocks" : "states"},
                                {"block", block},
-                               {"bits", bits(b)}},
+                               {"bits", Bits(b)}},
                               QStringLiteral("%1 Блок = %2 %3")
                                   .arg(interlock ? "БЛК" : "ЦТС")
                                   .arg(block)
-                                  .arg(bits(b)));
+                                  .arg(Bits(b)));
                      });
     QObject::connect(&t, &LiveTables::readingsReceived, &scope,
-                     [&](int block, int first, const QList<int>& quanta) {
+                     [line](int block, int first, const QList<int>& quanta) {
                          QJsonArray values;
                          QStringList texts;
                          for (int q : quanta) {
@@ -207,15 +210,18 @@ int Watch(Cli& cli)
                                   .arg(first + 1)
                                   .arg(texts.join(u' ')));
                      });
+}
+
+void WatchCountersAndEvents(LiveTables& t, QObject& scope, const WatchLine& line)
+{
     QObject::connect(&t, &LiveTables::counterReceived, &scope,
-                     [&](int block, int channel, quint32 value, qint64 seconds) {
+                     [line](int block, int channel, quint32 value, qint64 seconds) {
                          QJsonObject o{{"kind", "counter"},
                                        {"block", block},
                                        {"channel", channel},
                                        {"value", qint64(value)}};
                          if (seconds >= 0)
-                             o.insert("time", StampDateTime(quint32(seconds))
-                                                  .toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")));
+                             o.insert("time", Time(quint32(seconds)));
                          line(o, QStringLiteral("ТИИ Блок = %1 Канал = %2 Значение = %3")
                                      .arg(block)
                                      .arg(channel)
@@ -223,18 +229,27 @@ int Watch(Cli& cli)
                      });
     QObject::connect(
         &t, &LiveTables::eventReceived, &scope,
-        [&](int block, int input, bool state, int second, quint32 seconds, int number) {
-            QJsonObject o{
-                {"kind", "event"},
-                {"block", block},
-                {"input", input},
-                {"state", state ? 1 : 0},
-                {"number", number},
-                {"time", StampDateTime(seconds).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss"))}};
+        [line, &t](int block, int input, bool state, int second, quint32 seconds, int number) {
+            QJsonObject o{{"kind", "event"},        {"block", block},   {"input", input},
+                          {"state", state ? 1 : 0}, {"number", number}, {"time", Time(seconds)}};
             if (second >= 0)
                 o.insert("second", second);
             line(o, t.Events.isEmpty() ? QString() : t.Events.last());
         });
+}
+} // namespace
+
+int Watch(Cli& cli)
+{
+    QObject scope; // the connections end with the watch
+    const WatchLine line = [&cli](const QJsonObject& o, const QString& text) {
+        if (cli.json)
+            cli.Print(o);
+        else
+            cli.out << text << Qt::endl;
+    };
+    WatchStatesAndReadings(cli.core.Tables, scope, line);
+    WatchCountersAndEvents(cli.core.Tables, scope, line);
     // Until interrupted: the interruption is the normal end of watching.
     eventwait::WaitWhile([] { return true; });
     return exitcode::Done;

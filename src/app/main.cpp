@@ -21,6 +21,10 @@ int main(int argc, char* argv[])
     }
     QApplication app(argc, argv);
     SetApplicationIdentity();
+    if (!InstallQtTranslations())
+        qWarning("%s", qUtf8Printable(QStringLiteral(
+                           "Переводы Qt (пакет qt6-translations-l10n) не установлены: кнопки и "
+                           "диалоги Qt будут на английском")));
     // Ties the windows to the installed desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(TAVENA_APP_ID));
     // The program runs until the main window closes, whatever other windows are open.

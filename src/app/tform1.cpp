@@ -48,9 +48,32 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
+    BuildPages(central);
+    WaitPanel = new QLabel(WaitCaption, central);
+    WaitPanel->setObjectName(QStringLiteral("WaitPanel"));
+    WaitPanel->setAlignment(Qt::AlignCenter);
+    WaitPanel->setStyleSheet(
+        QStringLiteral("background-color: red; color: white; font-weight: bold;"));
+    WaitPanel->setMinimumHeight(28);
+    WaitPanel->hide();
+    layout->addWidget(PageControl1, 1);
+    layout->addWidget(WaitPanel);
+    setCentralWidget(central);
+    BuildStatusBar();
+
+    setupTimer(timerWait, "timerWait", 500);
+    setupTimer(Timer5, "Timer5", 1000);
+    ConnectSignals();
+    FormCreate(args);
+    StartLocalQuery();
+    timerWait.start();
+    Timer5.start();
+}
+
+void TForm1::BuildPages(QWidget* central)
+{
     PageControl1 = new QTabWidget(central);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-
     TabSheet2 = new TracePage(Trace, Capture, PageControl1);
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     gbTU = new TelecontrolGroup(Tc);
@@ -78,19 +101,10 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     PageControl1->addTab(TabSheet9, QStringLiteral("Конфигурация и прошивка ФБ"));
     PageControl1->addTab(TabSheet5, QStringLiteral("Список адаптеров с сети"));
     PageControl1->addTab(TabSheet6, QStringLiteral("Базовые настройки"));
+}
 
-    WaitPanel = new QLabel(WaitCaption, central);
-    WaitPanel->setObjectName(QStringLiteral("WaitPanel"));
-    WaitPanel->setAlignment(Qt::AlignCenter);
-    WaitPanel->setStyleSheet(
-        QStringLiteral("background-color: red; color: white; font-weight: bold;"));
-    WaitPanel->setMinimumHeight(28);
-    WaitPanel->hide();
-
-    layout->addWidget(PageControl1, 1);
-    layout->addWidget(WaitPanel);
-    setCentralWidget(central);
-
+void TForm1::BuildStatusBar()
+{
     auto* status = new QStatusBar(this);
     status->setObjectName(QStringLiteral("StatusBar1"));
     const int widths[3] = {100, 100, 50};
@@ -105,9 +119,10 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     StatusMessage->setObjectName(QStringLiteral("StatusMessage"));
     status->addWidget(StatusMessage, 1);
     setStatusBar(status);
+}
 
-    setupTimer(timerWait, "timerWait", 500);
-    setupTimer(Timer5, "Timer5", 1000);
+void TForm1::ConnectSignals()
+{
     connect(&Timer5, &QTimer::timeout, this, &TForm1::Timer5Timer);
     connect(&timerWait, &QTimer::timeout, this, &TForm1::timerWaitTimer);
     connect(&Link, &LinkCore::linkStateChanged, this, &TForm1::LinkStateChanged);
@@ -127,7 +142,9 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     connect(&Announcements, &AdapterAnnouncements::linkStarted, TabSheet9,
             &BlocksPage::LinkStarted);
     connect(TabSheet9, &BlocksPage::waitPanelRequested, this, &TForm1::ShowWaitPanel);
+    // The status bar tells what was refused without a box.
     connect(&Link.Operations, &OperationGuard::refused, this, &TForm1::ShowStatusNotice);
+    connect(&Core.Editor, &ParameterEditor::refused, this, &TForm1::ShowStatusNotice);
     connect(&Link, &LinkCore::adapterUnresolved, this, &TForm1::ShowStatusNotice);
     connect(TabSheet10, &DataPage::testWindowRequested, this, &TForm1::testWindowRequested);
     connect(gbTU, &TelecontrolGroup::testWindowRequested, this, &TForm1::testWindowRequested);
@@ -136,11 +153,6 @@ TForm1::TForm1(const QStringList& args, QSettings* store, QWidget* parent)
     });
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-
-    FormCreate(args);
-    StartLocalQuery();
-    timerWait.start();
-    Timer5.start();
 }
 
 TForm1::~TForm1()

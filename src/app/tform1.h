@@ -116,6 +116,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void BuildPages(QWidget* central);
+    void BuildStatusBar();
+    void ConnectSignals();
     void FormCreate(const QStringList& args);
     void ConnectClick(bool checked);
     void OpenSockClick();

@@ -8,6 +8,8 @@
 #include "testbench/ttestconf.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 AppWindows::AppWindows() = default;
 AppWindows::AppWindows(AppWindows&&) noexcept = default;
@@ -36,6 +38,17 @@ AppWindows CreateWindows(const QStringList& args, QSettings* store)
         bench->raise();
     });
     return w;
+}
+
+bool InstallQtTranslations()
+{
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 void SetApplicationIdentity()

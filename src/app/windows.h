@@ -30,3 +30,6 @@ AppWindows CreateWindows(const QStringList& args, QSettings* store = nullptr);
 
 // Application title and the settings store's organisation and application names.
 void SetApplicationIdentity();
+// Qt's own texts (the buttons of message boxes, the file dialogs) in Russian, as the program's;
+// false when Qt's translations are not installed.
+bool InstallQtTranslations();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "blocks/blockrequests.h"
 
+#include "support/byteorder.h"
+
 namespace blockreq
 {
 
@@ -36,7 +38,7 @@ TPacket ServiceEnd()
 TPacket PointerSet(uint8_t f, uint8_t a, uint16_t pointer)
 {
     return packet::Request(f, packet::RequestFlags, a, sub::PointerSet,
-                           {uint8_t(pointer), uint8_t(pointer >> 8)});
+                           byteorder::le16Bytes(pointer));
 }
 TPacket MemoryRead(uint8_t f, uint8_t a)
 {
@@ -65,9 +67,8 @@ TPacket FirmwareCompletion(uint8_t f, uint8_t a)
 
 TPacket ConfigRead(uint8_t f, uint8_t a, int chunk)
 {
-    const int offset = ChunkSize * chunk;
     return packet::Request(f, packet::RequestFlags, a, sub::ConfigRead,
-                           {uint8_t(offset), uint8_t(offset >> 8)});
+                           byteorder::le16Bytes(uint16_t(ChunkSize * chunk)));
 }
 TPacket ConfigWrite(uint8_t f, uint8_t a, bool first, const Chunk& data)
 {

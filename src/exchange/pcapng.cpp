@@ -38,17 +38,18 @@ void PutLe32(uchar* p, quint32 v)
 
 void PutBe32(uchar* p, quint32 v)
 {
-    byteorder::putBe16(p, quint16(v >> 16));
-    byteorder::putBe16(p + 2, quint16(v));
+    byteorder::putBe32(p, v);
 }
 
 // The ones' complement sum of 16-bit big-endian words, an odd last byte padded with zero.
 quint32 OnesSum(const uchar* p, int length, quint32 sum = 0)
 {
     for (int i = 0; i + 1 < length; i += 2)
-        sum += quint32(p[i] << 8 | p[i + 1]);
-    if (length & 1)
-        sum += quint32(p[length - 1] << 8);
+        sum += byteorder::be16(p + i);
+    if (length & 1) {
+        const uchar last[] = {p[length - 1], 0};
+        sum += byteorder::be16(last);
+    }
     return sum;
 }
 

@@ -31,6 +31,25 @@ TelecontrolGroup::TelecontrolGroup(Telecontrol& telecontrol, QWidget* parent)
         item->setSizeHint(QSize(0, 16));
     }
 
+    BuildPanel();
+
+    TuEvent = new QListWidget(this);
+    TuEvent->setObjectName(QStringLiteral("TuEvent"));
+    TuEvent->setAccessibleName(QStringLiteral("Ход команды ТУ"));
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(RxCheckListBox1);
+    top->addWidget(Panel1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(top, 1);
+    layout->addWidget(TuEvent);
+    ConnectSignals();
+}
+
+void TelecontrolGroup::BuildPanel()
+{
+    // The block and relay chosen, and the two commands.
     Panel1 = new QWidget(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     auto* form = new QFormLayout(Panel1);
@@ -57,19 +76,10 @@ TelecontrolGroup::TelecontrolGroup(Telecontrol& telecontrol, QWidget* parent)
     RxSpeedButton2->setEnabled(false);
     form->addRow(RxSpeedButton1);
     form->addRow(RxSpeedButton2);
+}
 
-    TuEvent = new QListWidget(this);
-    TuEvent->setObjectName(QStringLiteral("TuEvent"));
-    TuEvent->setAccessibleName(QStringLiteral("Ход команды ТУ"));
-
-    auto* top = new QHBoxLayout;
-    top->addWidget(RxCheckListBox1);
-    top->addWidget(Panel1, 1);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->addLayout(top, 1);
-    layout->addWidget(TuEvent);
-
+void TelecontrolGroup::ConnectSignals()
+{
     connect(RxSpinEdit1, &QSpinBox::valueChanged, this, [this](int v) { tc_.Address = v; });
     connect(RxSpinEdit2, &QSpinBox::valueChanged, this, [this](int v) { tc_.Relay = v; });
     connect(RxSpeedButton1, &QPushButton::clicked, this, &TelecontrolGroup::RxSpeedButton1Click);

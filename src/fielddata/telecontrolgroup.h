@@ -40,5 +40,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    void BuildPanel();
+    void ConnectSignals();
+
     Telecontrol& tc_;
 };

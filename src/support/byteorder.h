@@ -3,6 +3,7 @@
 // Little- and big-endian field access on byte strings. Every read is bounds-checked by the
 // caller's view; these helpers only assemble and split the bytes.
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -36,6 +37,16 @@ inline void putBe16(uint8_t* p, uint16_t v)
 {
     p[0] = uint8_t(v >> 8);
     p[1] = uint8_t(v);
+}
+inline void putBe32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * (3 - i)));
+}
+// The two bytes of a 16-bit value, low first.
+inline std::array<uint8_t, 2> le16Bytes(uint16_t v)
+{
+    return {uint8_t(v), uint8_t(v >> 8)};
 }
 
 } // namespace byteorder

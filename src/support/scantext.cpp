@@ -175,6 +175,50 @@ bool ParseScanSet(std::string_view format, size_t& pos, std::bitset<256>& set)
     return true;
 }
 
+// What a conversion letter reads into `conv`; false for no conversion letter (the end of the
+// format included) or a scan set that does not close.
+bool SetKind(unsigned char letter, std::string_view format, size_t& pos, Conversion& conv)
+{
+    switch (letter) {
+    case 'd':
+    case 'u':
+        conv.base = 10;
+        return true;
+    case 'x':
+    case 'p':
+        conv.base = 16;
+        return true;
+    case 'o':
+        conv.base = 8;
+        return true;
+    case 'i':
+        conv.base = 0;
+        return true;
+    case 'c':
+        conv.kind = Kind::Characters;
+        if (conv.width == kUnlimited)
+            conv.width = 1;
+        return true;
+    case 's':
+        conv.kind = Kind::String;
+        return true;
+    case '[':
+        conv.kind = Kind::ScanSet;
+        return ParseScanSet(format, pos, conv.set);
+    case 'e':
+    case 'f':
+    case 'g':
+    case 'm':
+        conv.kind = Kind::Real;
+        return true;
+    case 'n':
+        conv.kind = Kind::Count;
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Parses a conversion, `pos` just after its "%". Returns nothing for an invalid conversion:
 // a width of 0, an unknown letter or the format ending inside the conversion.
 std::optional<Conversion> ParseConversion(std::string_view format, size_t& pos)
@@ -207,46 +251,8 @@ std::optional<Conversion> ParseConversion(std::string_view format, size_t& pos)
     }
     const unsigned char letter = ToLower(at(pos));
     ++pos;
-    switch (letter) {
-    case 'd':
-    case 'u':
-        conv.base = 10;
-        break;
-    case 'x':
-    case 'p':
-        conv.base = 16;
-        break;
-    case 'o':
-        conv.base = 8;
-        break;
-    case 'i':
-        conv.base = 0;
-        break;
-    case 'c':
-        conv.kind = Kind::Characters;
-        if (conv.width == kUnlimited)
-            conv.width = 1;
-        break;
-    case 's':
-        conv.kind = Kind::String;
-        break;
-    case '[':
-        conv.kind = Kind::ScanSet;
-        if (!ParseScanSet(format, pos, conv.set))
-            return std::nullopt;
-        break;
-    case 'e':
-    case 'f':
-    case 'g':
-    case 'm':
-        conv.kind = Kind::Real;
-        break;
-    case 'n':
-        conv.kind = Kind::Count;
-        break;
-    default: // includes the end of the format
+    if (!SetKind(letter, format, pos, conv))
         return std::nullopt;
-    }
     return conv;
 }
 

@@ -187,6 +187,23 @@ private slots:
         QVERIFY2(r.err.contains("Прервано (программирование блоков)"), qPrintable(r.err));
     }
 
+    // A lost receipt of the 99th memory write (ts:0 took it twice) and a block that does not
+    // run the new firmware (ts:1 ignores the completion): both named, exit 1.
+    void flashNamesWhatToProgramAgain()
+    {
+        const QString image = dir.filePath("v9.rom");
+        QCOMPARE(QProcess::execute(QStringLiteral(KPSIM_PROGRAM),
+                                   {"--write-image", image, "--image-version", "V9 sim"}),
+                 0);
+        Sim sim({"--blocks", "ts:0,ts:1", "--drop-receipt-at", "05:99", "--silent-to", "ts:1=0a"});
+        const Run r = cli(link(sim) + QStringList{"flash", image, "--blocks", "ts:0,ts:1",
+                                                  "--verify", "--timeout", "20"});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, "Прошиты: ts:1\nПрошить ещё раз (запрос повторялся): ts:0\n"
+                        "Версия не та, что в образе: ts:1\n");
+        QVERIFY2(r.err.contains("запрограммируйте их ещё раз"), qPrintable(r.err));
+    }
+
     // The module test on the simulator's bench: every relay passing, then a relay that drives
     // nothing giving exit 4; the log file where it was asked for, the matrix on standard output.
     void benchPassesAndFinds_data()

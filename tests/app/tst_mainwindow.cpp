@@ -516,6 +516,14 @@ private slots:
         QVERIFY(f.Link.LinkOpen);
     }
 
+    // Qt's own buttons and dialogs speak Russian, like the rest of the program.
+    void qtTextsAreRussian()
+    {
+        QVERIFY(InstallQtTranslations());
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Отмена");
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Retry"), "Повторить");
+    }
+
     void countersInTheStatusBar()
     {
         TForm1 f({}, store());

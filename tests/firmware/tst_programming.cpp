@@ -265,6 +265,32 @@ private slots:
                                      second + QStringList{EndNotice});
         QCOMPARE(b.op.busy, (QList<bool>{true, false}));
     }
+
+    // The adapter's receipt of the 99th memory write is lost: the block took that write and
+    // takes the copy sent again, so all it holds after lies 8 bytes late, and its second reply
+    // could release the next wait early. The block answers to the run as usual, but it is not
+    // reported done: it keeps its tick and the engineer is told to program it again. The next
+    // block is programmed exactly as always.
+    void lostReceiptLeavesTheBlockToProgramAgain()
+    {
+        Bench b("ts:0,ts:1");
+        QVERIFY(b.ready());
+        b.sim.faults().dropReceiptAt.push_back({0x05, 99});
+
+        const firmware::Outcome outcome = b.firmware();
+
+        QCOMPARE(outcome.doubtful, (QList<blocks::Ref>{{1, 0}}));
+        QCOMPARE(outcome.done, (QList<blocks::Ref>{{1, 1}}));
+        QVERIFY(b.ticked(1, 0) && !b.ticked(1, 1));
+        QCOMPARE(b.op.Messages.size(), 1);
+        QVERIFY(b.op.Messages[0].startsWith("Перепрограммировать: Адаптер не подтвердил запрос к "
+                                            "блокам ts:0"));
+        QVERIFY(b.block(BlockType::Ts, 0).firmware() != b.image.mid(FirmwareFrom, FirmwareBytes));
+        QCOMPARE(b.block(BlockType::Ts, 1).firmware(), b.image.mid(FirmwareFrom, FirmwareBytes));
+        const QStringList sent = b.requestHex();
+        const QStringList ts1 = FirmwareRequests(0xC4, 1, b.image);
+        QCOMPARE(sent.mid(sent.size() - 1 - ts1.size(), ts1.size()), ts1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProgramming)
