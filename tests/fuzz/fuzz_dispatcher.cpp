@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         h.trace.TrassEnable = !(settings & 0x08);
         h.link.settings.Km4Cfg = ((settings >> 4) & 0x07) - 1; // -1..6, past the list too
         if (settings & 0x80)
-            h.link.LinkOpen = !h.link.LinkOpen;
+            h.link.SetLinkOpen(!h.link.LinkOpen);
         const QHostAddress sender(senderByte < 0xC0 ? 0x7F000001u : 0x7F000000u + senderByte);
         h.link.Receive(d, sender);
         // The same bytes as a query of the local service, answered from the tables just filled.
