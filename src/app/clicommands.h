@@ -5,6 +5,7 @@
 // are ASCII.
 
 #include "blocks/blocktypes.h"
+#include "blocks/kpconfigservice.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -20,6 +21,7 @@ constexpr int NoAnswer = 1;    // a block or the adapter did not answer; the sta
 constexpr int Usage = 2;       // bad usage or input, with the offending text
 constexpr int NoLink = 3;      // no adapter opened the link
 constexpr int BenchFaults = 4; // the module test found faulty relays
+constexpr int Differs = 5;     // the controlled point does not hold what the file says
 constexpr int Interrupted = 130;
 } // namespace exitcode
 
@@ -29,6 +31,8 @@ struct Cli {
     Interrupts& interrupts;
     bool json = false;
     QTextStream out{stdout};
+    // The configuration file of backup, diff and restore, read and checked before the link.
+    std::optional<kpconfig::File> config;
 
     // A message on standard error, and the code to exit with.
     int Fail(int code, const QString& message);
@@ -59,6 +63,12 @@ int Bench(Cli& cli, int cycles, const QString& logBase);
 int Calibration(Cli& cli, blocks::Ref block, bool set, const QStringList& fields);
 // The interlock logic of a telecontrol block in interlock mode, to or from a .blk file.
 int Interlock(Cli& cli, blocks::Ref block, bool write, const QString& file);
+// The configuration file `path` read and checked, into cli.config; the exit code when it does
+// not do (nothing has been sent).
+std::optional<int> LoadConfig(Cli& cli, const QString& path);
+int Backup(Cli& cli, const QString& path);
+int Diff(Cli& cli);
+int Restore(Cli& cli, const kpconfig::RestoreOptions& options);
 int ClockSet(Cli& cli);
 int TelecontrolCommand(Cli& cli, blocks::Ref block, int relay);
 int Watch(Cli& cli);

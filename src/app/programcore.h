@@ -9,6 +9,7 @@
 #include "blocks/blockservice.h"
 #include "blocks/calibration.h"
 #include "blocks/interlock.h"
+#include "blocks/kpconfigservice.h"
 #include "blocks/parametereditor.h"
 #include "exchange/announcements.h"
 #include "exchange/capture.h"
@@ -43,6 +44,7 @@ struct ProgramCore {
     ParameterEditor Editor{Blocks};
     AdcCalibration Calibration{Link, Blocks};
     InterlockTransfer Interlock{Link, Blocks};
+    kpconfig::Service KpConfig{Link, Blocks, Calibration, Interlock};
     firmware::FirmwareImage Image{Blocks};
     firmware::FirmwareProgramming Firmware{Link, Blocks, Image};
     BenchConfig Bench{Blocks, Editor};

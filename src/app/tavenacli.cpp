@@ -35,6 +35,11 @@ const char* const Help = R"(
   interlock write БЛОК F.blk  логика блокировок из файла в блок
   bench [--cycles N] [--log-dir D]
                               проверка модулей (ТУ 0 на ТС 0), журнал в D/TestLogs
+  backup ФАЙЛ                 конфигурация всего КП в файл (параметры, калибровка ТИТ,
+                              логика блокировок ТУ)
+  diff ФАЙЛ                   отличия КП от файла
+  restore ФАЙЛ [--blocks ts:1,…] [--map ts:1=ts:3,…] [--with-calibration] [--with-interlock]
+                              записать файл в блоки, прочитать обратно и сравнить
   clock set                   установить время КП
   tc БЛОК РЕЛЕ                команда телеуправления (блок tu:N, реле 1..256)
   watch                       телесигналы, события, измерения и счётчики по мере прихода
@@ -47,6 +52,7 @@ const char* const Help = R"(
   2  неверный вызов или ввод
   3  нет связи с адаптером
   4  проверка модулей нашла неисправные реле
+  5  КП хранит не то, что в файле конфигурации (diff)
   130 прервано (Ctrl-C, SIGTERM): больше ничего не отправлено
 )";
 
@@ -59,6 +65,8 @@ struct Options {
     bool json = false;
     QString file, blockList;
     bool outdated = false, loader = false, verify = false;
+    QString map;                                         // restore: file block=bus block, …
+    bool withCalibration = false, withInterlock = false; // restore
     QString cycles, logDir;
     QString zero, maximum, minimum, zone; // calibration set
     QStringList args;
@@ -95,7 +103,13 @@ const OptionSpec OptionSpecs[] = {
     {"capture", "Записать весь обмен в файл pcapng.", "FILE", &Options::capture},
     {"outdated", "flash: устаревшие блоки (как отмечает окно).", nullptr, nullptr,
      &Options::outdated},
-    {"blocks", "flash: эти блоки, например ts:1,tu:0.", "СПИСОК", &Options::blockList},
+    {"blocks", "flash, restore: эти блоки, например ts:1,tu:0.", "СПИСОК", &Options::blockList},
+    {"map", "restore: блок файла в другой блок того же типа, например ts:1=ts:3.", "СПИСОК",
+     &Options::map},
+    {"with-calibration", "restore: записать и калибровку ТИТ (заводская калибровка ценна).",
+     nullptr, nullptr, &Options::withCalibration},
+    {"with-interlock", "restore: записать и логику блокировок ТУ.", nullptr, nullptr,
+     &Options::withInterlock},
     {"loader", "flash: перезапись загрузчика вместо прошивки.", nullptr, nullptr, &Options::loader},
     {"verify", "flash: прочитать прошитые блоки заново и сверить версию с образом.", nullptr,
      nullptr, &Options::verify},
@@ -258,6 +272,54 @@ int RunOnBlock(Cli& cli, const Options& o)
     return Interlock(cli, *block, sub == u"write", a[3]);
 }
 
+// restore's options: the blocks named, the blocks written elsewhere, the calibration and the
+// logic; the exit code when a block is not written as a block.
+std::optional<kpconfig::RestoreOptions> RestoreOptionsOf(Cli& cli, const Options& o, int* code)
+{
+    kpconfig::RestoreOptions options;
+    options.calibration = o.withCalibration;
+    options.interlock = o.withInterlock;
+    for (const QString& name : o.blockList.split(u',', Qt::SkipEmptyParts)) {
+        const auto r = blocks::ParseRef(name);
+        if (!r) {
+            *code = BadBlock(cli, name);
+            return std::nullopt;
+        }
+        options.blocks << *r;
+    }
+    for (const QString& pair : o.map.split(u',', Qt::SkipEmptyParts)) {
+        const auto from = blocks::ParseRef(pair.section(u'=', 0, 0));
+        const auto to = blocks::ParseRef(pair.section(u'=', 1));
+        if (!from || !to) {
+            *code = cli.Fail(exitcode::Usage,
+                             QStringLiteral("Неверное --map «%1»: ожидается ts:1=ts:3").arg(pair));
+            return std::nullopt;
+        }
+        options.map.append({*from, *to});
+    }
+    return options;
+}
+
+// What backup, diff and restore are given, checked before the link is brought up, so that a
+// file or an option that does not do sends nothing at all.
+std::optional<int> Precheck(Cli& cli, const Options& o)
+{
+    const QString command = o.args.value(0);
+    if ((command != u"diff" && command != u"restore") || o.args.size() != 2)
+        return std::nullopt;
+    if (const auto code = LoadConfig(cli, o.args[1]))
+        return code;
+    if (command != u"restore")
+        return std::nullopt;
+    int code = exitcode::Done;
+    const auto options = RestoreOptionsOf(cli, o, &code);
+    if (!options)
+        return code;
+    if (const auto problem = kpconfig::Service::MappingProblem(*cli.config, *options))
+        return cli.Fail(exitcode::Usage, *problem);
+    return std::nullopt;
+}
+
 int Run(Cli& cli, const Options& o)
 {
     const QStringList& a = o.args;
@@ -278,6 +340,15 @@ int Run(Cli& cli, const Options& o)
             return cli.Fail(exitcode::Usage,
                             QStringLiteral("Неверное --cycles «%1»").arg(o.cycles));
         return Bench(cli, n, o.logDir);
+    }
+    if (command == u"backup" && a.size() == 2)
+        return Backup(cli, a[1]);
+    if (command == u"diff" && a.size() == 2)
+        return Diff(cli);
+    if (command == u"restore" && a.size() == 2) {
+        int code = exitcode::Done;
+        const auto options = RestoreOptionsOf(cli, o, &code);
+        return options ? Restore(cli, *options) : code;
     }
     if (command == u"clock" && sub == u"set" && a.size() == 2)
         return ClockSet(cli);
@@ -362,7 +433,7 @@ int main(int argc, char* argv[])
     CliOperator op(o.retries, o.interactive);
     op.stage = [&core] { return core.Link.Operations.Current(); };
     core.Blocks.SetOperator(&op);
-    Cli cli{core, op, interrupts, o.json};
+    Cli cli{core, op, interrupts, o.json, QTextStream(stdout), std::nullopt};
     if (!o.capture.isEmpty()) {
         const QString error = core.Capture.Start(o.capture);
         if (!error.isEmpty())
@@ -379,6 +450,8 @@ int main(int argc, char* argv[])
         else if (core.Link.LinkOpen)
             where = o.args.join(u' ');
     });
+    if (const auto refused = Precheck(cli, o))
+        return *refused;
     int code = BringLinkUp(core, o.linkTimeout);
     if (code == exitcode::Done)
         code = Run(cli, o);

@@ -2,6 +2,7 @@
 #include "app/tform1.h"
 
 #include "blocks/blockspage.h"
+#include "blocks/kpconfigview.h"
 #include "exchange/adapterconfig.h"
 #include "exchange/tracepage.h"
 #include "fielddata/datapage.h"
@@ -86,6 +87,7 @@ void TForm1::BuildPages(QWidget* central)
     GroupBox7 = TabSheet9->GroupBox7;
     BitBtn55 = TabSheet9->BitBtn55;
     FirmwareButtons = new firmware::FirmwareView(Core.Image, Core.Firmware, Blocks, *TabSheet9);
+    KpConfigButtons = new KpConfigView(Core.KpConfig, Link.settings, *TabSheet9);
     TabSheet5 = new QWidget(PageControl1);
     TabSheet5->setObjectName(QStringLiteral("TabSheet5"));
     auto* adaptersLayout = new QVBoxLayout(TabSheet5);

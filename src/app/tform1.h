@@ -23,6 +23,7 @@ class QTabWidget;
 class QToolButton;
 class BlocksPage;
 class DataPage;
+class KpConfigView;
 class TelecontrolGroup;
 class TracePage;
 namespace firmware
@@ -84,6 +85,7 @@ public:
     QGroupBox* GroupBox7;
     QPushButton* BitBtn55;
     firmware::FirmwareView* FirmwareButtons; // "Загрузить образ", "Перепрограммировать", ...
+    KpConfigView* KpConfigButtons; // the configuration file of the controlled point
 
     QLabel* WaitPanel;
     QLabel* StatusPanel[3];

@@ -64,14 +64,14 @@ void BlockService::SetActive(int line, const QString& note)
     bloks.SetActive(line, note);
 }
 
-void BlockService::Discover(Scope scope)
+bool BlockService::Discover(Scope scope)
 {
-    Run(scope, std::nullopt);
+    return Run(scope, std::nullopt);
 }
 
-void BlockService::ReadBlock(blocks::Ref block)
+bool BlockService::ReadBlock(blocks::Ref block)
 {
-    Run(Scope::All, block);
+    return Run(Scope::All, block);
 }
 
 int BlockService::LineOf(blocks::Ref block) const
@@ -153,11 +153,11 @@ bool BlockService::Admitted(Scope scope, int slot, int address) const
     return FoundBlocks->contains(wanted);
 }
 
-void BlockService::Run(Scope scope, std::optional<blocks::Ref> only)
+bool BlockService::Run(Scope scope, std::optional<blocks::Ref> only)
 {
     const auto operation = link_.Operations.Begin(QStringLiteral("поиск блоков"));
     if (!operation)
-        return;
+        return false;
     OperatorIo& op = Operator();
     const bool announced = scope == Scope::Announced;
     discovering_ = true;
@@ -178,7 +178,7 @@ void BlockService::Run(Scope scope, std::optional<blocks::Ref> only)
         FoundCount = 0;
         const Sent query = link_.SendRequest(blockreq::AnnouncementQuery());
         if (query == Sent::Stopped)
-            return;
+            return false;
         if (query == Sent::Done)
             trace_.TraceNote(QStringLiteral("QScan"));
         SetControl(QScanEnabled, false);
@@ -191,7 +191,7 @@ void BlockService::Run(Scope scope, std::optional<blocks::Ref> only)
         AnnouncementTimer.start();
         eventwait::WaitWhile([this] { return AnnouncementTimer.isActive(); });
         if (eventwait::Closing())
-            return;
+            return false;
     }
 
     int position = 0;
@@ -202,11 +202,12 @@ void BlockService::Run(Scope scope, std::optional<blocks::Ref> only)
                 continue;
             bool abandonSlot = false;
             if (!Probe(slot, address, abandonSlot))
-                return;
+                return false;
             if (abandonSlot)
                 break; // the rest of the slot is not visited, nor counted
         }
     }
+    return true;
 }
 
 bool BlockService::Probe(int slot, int address, bool& abandonSlot)

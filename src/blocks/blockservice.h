@@ -84,8 +84,9 @@ public:
     // Which positions a discovery probes: the announced ones after the 2 s announcement phase
     // ("Найти установленные блоки"), all 24 without it (its hidden twin), or one alone.
     enum class Scope : uint8_t { Announced, All };
-    void Discover(Scope scope);
-    void ReadBlock(blocks::Ref block);
+    // False when refused (another operation runs) or stopped (the program is closing).
+    bool Discover(Scope scope);
+    bool ReadBlock(blocks::Ref block);
     // A discovery is running, and the line whose block it is reading now (-1: none).
     bool Discovering() const { return discovering_; }
     int ReadingLine() const { return readingLine_; }
@@ -132,7 +133,7 @@ signals:
     void discovered();
 
 private:
-    void Run(Scope scope, std::optional<blocks::Ref> only);
+    bool Run(Scope scope, std::optional<blocks::Ref> only);
     void Clear();
     bool Admitted(Scope scope, int slot, int address) const;
     bool Probe(int slot, int address, bool& abandonSlot);

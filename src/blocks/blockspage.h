@@ -95,6 +95,7 @@ public:
     // The calibration panel over the grid, opened and closed through Panel6.
     void AttachCalibration(AdcCalibration& calibration);
     ParameterEditor& Editor() const { return editor_; }
+    BlockService& Service() const { return service_; }
 
     // "Найти установленные блоки", and its hidden twin without the announcement phase.
     void QScanClick();

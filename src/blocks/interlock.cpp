@@ -125,7 +125,7 @@ bool InterlockTransfer::IsTelecontrolBlock(blocks::Ref block, const QString& cap
     return false;
 }
 
-std::optional<QStringList> InterlockTransfer::Read(blocks::Ref block, bool* closed)
+std::optional<QStringList> InterlockTransfer::Read(blocks::Ref block, bool* closed, bool toWindow)
 {
     if (!IsTelecontrolBlock(block, QStringLiteral("Чтение БЛК")))
         return std::nullopt;
@@ -136,7 +136,7 @@ std::optional<QStringList> InterlockTransfer::Read(blocks::Ref block, bool* clos
     blk::LogicReader reader;
     const Step step = Bracketed([&] {
         const Step open = Open(f, a);
-        return open == Step::Go ? ReadLogic(f, a, reader) : open;
+        return open == Step::Go ? ReadLogic(f, a, reader, toWindow) : open;
     });
     if (closed)
         *closed = reader.Closed();
@@ -232,10 +232,13 @@ InterlockTransfer::Step InterlockTransfer::Open(uint8_t f, uint8_t a)
     return Await(blockreq::PointerSet(f, a, blockreq::LogicArea), blocktext::SetPointer);
 }
 
-InterlockTransfer::Step InterlockTransfer::ReadLogic(uint8_t f, uint8_t a, blk::LogicReader& reader)
+InterlockTransfer::Step InterlockTransfer::ReadLogic(uint8_t f, uint8_t a, blk::LogicReader& reader,
+                                                     bool toWindow)
 {
-    emit memoCleared();
-    emit windowRequested();
+    if (toWindow) {
+        emit memoCleared();
+        emit windowRequested();
+    }
     while (!reader.Ended()) {
         const Step read = Await(blockreq::MemoryRead(f, a), QStringLiteral("Чтение"));
         if (read != Step::Go)
@@ -243,7 +246,7 @@ InterlockTransfer::Step InterlockTransfer::ReadLogic(uint8_t f, uint8_t a, blk::
         const qsizetype before = reader.Lines.size();
         reader.Take(std::span(reinterpret_cast<const uint8_t*>(link_.ReplyData->constData()),
                               blockreq::ChunkSize));
-        for (qsizetype i = before; i < reader.Lines.size(); ++i)
+        for (qsizetype i = before; toWindow && i < reader.Lines.size(); ++i)
             emit lineAdded(reader.Lines[i]);
     }
     return Step::Go;

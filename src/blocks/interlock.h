@@ -83,7 +83,9 @@ public:
     // or nothing when a reply was missing (the engineer was told), the operation was refused
     // or stopped. `closed` tells whether the text ended as it should (its closing line, or no
     // logic at all), not at the read limit.
-    std::optional<QStringList> Read(blocks::Ref block, bool* closed = nullptr);
+    // `toWindow` false reads without a word to the window (a configuration saved or compared).
+    std::optional<QStringList> Read(blocks::Ref block, bool* closed = nullptr,
+                                    bool toWindow = true);
 
     // How a write ended.
     enum class Written : uint8_t {
@@ -120,7 +122,7 @@ private:
     Step AwaitChange(const TPacket& request, const QString& caption);
     // Prepare, then the pointer to the logic.
     Step Open(uint8_t f, uint8_t a);
-    Step ReadLogic(uint8_t f, uint8_t a, blk::LogicReader& reader);
+    Step ReadLogic(uint8_t f, uint8_t a, blk::LogicReader& reader, bool toWindow);
     Step WriteLogic(uint8_t f, uint8_t a, const QByteArray& stream);
     // A telecontrol block; otherwise the engineer is told and false.
     bool IsTelecontrolBlock(blocks::Ref block, const QString& caption);

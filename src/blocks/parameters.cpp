@@ -208,6 +208,24 @@ QString FieldName(const QStringList& headers, const Field& field)
     return field.col > 1 ? QStringLiteral("%1 [%2]").arg(header).arg(field.col) : header;
 }
 
+bool InRange(const Field& field, qint64 value)
+{
+    switch (field.codec) {
+    case Codec::U16:
+        return value >= 0 && value <= 0xFFFF;
+    case Codec::U8:
+        return value >= 0 && value <= 0xFF;
+    case Codec::MaskBit:
+        return value == 0 || value == 1;
+    case Codec::HalfMs:
+        return value >= 0 && value <= 0x7FFF;
+    case Codec::Speed:
+        return std::find(std::begin(SpeedRates), std::end(SpeedRates), value) !=
+               std::end(SpeedRates);
+    }
+    return false;
+}
+
 Values Decode(uint8_t function, std::span<const uint8_t> record)
 {
     Values values;

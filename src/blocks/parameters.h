@@ -59,6 +59,9 @@ const QList<Field>& Fields(uint8_t function);
 // A field's name as the engineer sees it: its row header, and the column when it is not the
 // first ("Вх 5 [3]").
 QString FieldName(const QStringList& headers, const Field& field);
+// Whether a value is one the field gives back when read: 0..65535 (u16), 0..255 (u8), 0 or 1
+// (a mask bit), 0..32767 (half milliseconds), one of the rates (speed).
+bool InRange(const Field& field, qint64 value);
 
 // A record's values, one per field of the type in the order of Fields(); a field whose stored
 // value has no meaning (a speed code outside 0..9) has none.

@@ -204,6 +204,39 @@ private slots:
         QVERIFY2(r.err.contains("запрограммируйте их ещё раз"), qPrintable(r.err));
     }
 
+    // The configuration of the whole point: saved, compared at once (exit 0), compared after a
+    // parameter changed (exit 5, that parameter alone), restored (exit 0), compared again. A
+    // file that does not do is refused before the link: exit 2, the place named.
+    void backupDiffRestore()
+    {
+        Sim sim({"--blocks", "ts:1,tit:2,tu:3", "--param", "tu:3@0=5"});
+        const QString file = dir.filePath("kp.json");
+        Run r = cli(link(sim) + QStringList{"backup", file});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(cli(link(sim) + QStringList{"diff", file}).code, 0);
+        QCOMPARE(cli(link(sim) + QStringList{"params", "set", "tit:2", "aperture=7"}).code, 0);
+        r = cli(link(sim) + QStringList{"diff", file, "--json"});
+        QCOMPARE(r.code, 5);
+        QCOMPARE(r.json().array(), QJsonArray({QJsonObject{{"block", "tit:2"},
+                                                           {"key", "aperture"},
+                                                           {"name", "Уставка передачи(Аппертура)"},
+                                                           {"in_file", "50"},
+                                                           {"in_block", "7"}}}));
+        QCOMPARE(cli(link(sim) + QStringList{"restore", file}).code, 0);
+        QCOMPARE(cli(link(sim) + QStringList{"diff", file}).code, 0);
+
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const QByteArray text = f.readAll().replace("\"aperture\": 50", "\"aperture\": -1");
+        f.resize(0);
+        f.write(text);
+        f.close();
+        r = cli({"--adapter", "127.0.0.1", "--port", "9", "--link-timeout", "1", "restore", file});
+        QCOMPARE(r.code, 2); // not 3: nothing was tried on the link
+        QVERIFY2(r.err.contains("blocks[1] (tit:2).values.aperture: значение -1"),
+                 qPrintable(r.err));
+    }
+
     // The module test on the simulator's bench: every relay passing, then a relay that drives
     // nothing giving exit 4; the log file where it was asked for, the matrix on standard output.
     void benchPassesAndFinds_data()
