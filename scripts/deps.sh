@@ -12,6 +12,7 @@ packages=(
     cmake ninja-build g++ ccache       # build (ccache: rebuilds on two cores)
     qt6-base-dev qt6-base-dev-tools    # Qt 6 Core/Network/Widgets/Test, moc (pulls the GL headers Qt6Gui needs)
     qt6-translations-l10n              # Qt's own buttons and dialogs in Russian
+    qt6-charts-dev libqt6opengl6-dev   # the trend window (Qt Charts; its CMake package needs Qt6OpenGL)
     clang libclang-rt-14-dev           # fuzz build: libFuzzer and the sanitizer runtimes
     iproute2 util-linux                # ip, unshare: tests run in a private network namespace
     fonts-dejavu-core                  # text for the offscreen platform

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 #include <cstdio>
 
 namespace
@@ -252,5 +253,36 @@ int Watch(Cli& cli)
     WatchCountersAndEvents(cli.core.Tables, scope, line);
     // Until interrupted: the interruption is the normal end of watching.
     eventwait::WaitWhile([] { return true; });
+    return exitcode::Done;
+}
+
+int WatchCsv(Cli& cli, const QList<trend::Key>& series)
+{
+    trend::Recorder& recorder = cli.core.Trends;
+    QList<const trend::Series*> shown;
+    for (const trend::Key& key : series)
+        shown << &recorder.Add(key);
+    cli.out << QString::fromUtf8(recorder.CsvHeader(shown)) << Qt::flush;
+    // A row once every value of its time is in: several channels of a record come together.
+    qint64 pending = -1;
+    const auto flush = [&] {
+        if (pending >= 0)
+            cli.out << QString::fromUtf8(recorder.CsvRow(shown, pending)) << Qt::flush;
+        pending = -1;
+    };
+    QTimer settle;
+    settle.setSingleShot(true);
+    settle.setInterval(50);
+    QObject::connect(&settle, &QTimer::timeout, &settle, flush);
+    QObject::connect(&recorder, &trend::Recorder::pointTaken, &settle,
+                     [&](const trend::Series&, qint64 ms) {
+                         if (ms != pending)
+                             flush();
+                         pending = ms;
+                         settle.start();
+                     });
+    // Until interrupted: the interruption is the normal end of watching.
+    eventwait::WaitWhile([] { return true; });
+    flush();
     return exitcode::Done;
 }

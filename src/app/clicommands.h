@@ -6,6 +6,7 @@
 
 #include "blocks/blocktypes.h"
 #include "blocks/kpconfigservice.h"
+#include "fielddata/trends.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -72,3 +73,5 @@ int Restore(Cli& cli, const kpconfig::RestoreOptions& options);
 int ClockSet(Cli& cli);
 int TelecontrolCommand(Cli& cli, blocks::Ref block, int relay);
 int Watch(Cli& cli);
+// The series as CSV, the columns of the trend window's export, a row as values come.
+int WatchCsv(Cli& cli, const QList<trend::Key>& series);

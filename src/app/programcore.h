@@ -20,6 +20,7 @@
 #include "fielddata/fieldrequests.h"
 #include "fielddata/livetables.h"
 #include "fielddata/telecontrol.h"
+#include "fielddata/trends.h"
 #include "firmware/image.h"
 #include "firmware/programming.h"
 #include "testbench/benchconfig.h"
@@ -36,6 +37,7 @@ struct ProgramCore {
     ReceiveDispatcher Dispatcher{Link, Trace};
     AdapterAnnouncements Announcements{Link, Trace};
     LiveTables Tables;
+    trend::Recorder Trends{Tables}; // the curves of the trend window
     Telecontrol Tc{Link, Trace};
     FieldRequests Requests{Link, Tables};
     LocalQueryService LocalQuery{Tables.Telesignals};

@@ -42,7 +42,9 @@ const char* const Help = R"(
                               записать файл в блоки, прочитать обратно и сравнить
   clock set                   установить время КП
   tc БЛОК РЕЛЕ                команда телеуправления (блок tu:N, реле 1..256)
-  watch                       телесигналы, события, измерения и счётчики по мере прихода
+  watch [--csv --series tit:2/5,tii:1/3,ts:0/7…]
+                              телесигналы, события, измерения и счётчики по мере прихода;
+                              с --csv: названные входы столбцами, как экспорт графиков
 Блоки: ts:0…ts:7, tit:0…tit:7, tu:0…tu:7.
 
 Коды выхода:
@@ -65,7 +67,9 @@ struct Options {
     bool json = false;
     QString file, blockList;
     bool outdated = false, loader = false, verify = false;
-    QString map;                                         // restore: file block=bus block, …
+    QString map;      // restore: file block=bus block, …
+    bool csv = false; // watch: CSV of named series
+    QString series;
     bool withCalibration = false, withInterlock = false; // restore
     QString cycles, logDir;
     QString zero, maximum, minimum, zone; // calibration set
@@ -99,6 +103,9 @@ const OptionSpec OptionSpecs[] = {
     {"interactive", "Спрашивать «Повторить?» в терминале.", nullptr, nullptr,
      &Options::interactive},
     {"json", "Вывод в JSON (ключи ASCII).", nullptr, nullptr, &Options::json},
+    {"csv", "watch: CSV названных входов (--series), как экспорт графиков.", nullptr, nullptr,
+     &Options::csv},
+    {"series", "watch --csv: входы, например tit:2/5,tii:1/3,ts:0/7.", "СПИСОК", &Options::series},
     {"file", "params set: значения из JSON-файла.", "F.json", &Options::file},
     {"capture", "Записать весь обмен в файл pcapng.", "FILE", &Options::capture},
     {"outdated", "flash: устаревшие блоки (как отмечает окно).", nullptr, nullptr,
@@ -238,6 +245,28 @@ int RunFlash(Cli& cli, const Options& o)
     return Flash(cli, request);
 }
 
+// The inputs named by watch --series; nullopt once the refusal is said.
+std::optional<QList<trend::Key>> SeriesOf(Cli& cli, const Options& o, int* code)
+{
+    QList<trend::Key> series;
+    for (const QString& name : o.series.split(u',', Qt::SkipEmptyParts)) {
+        const auto key = trend::ParseKey(name);
+        if (!key) {
+            *code = cli.Fail(exitcode::Usage,
+                             QStringLiteral("Неверный вход «%1»: ожидается tit:N/K, tii:N/K или "
+                                            "ts:N/K")
+                                 .arg(name));
+            return std::nullopt;
+        }
+        series << *key;
+    }
+    if (series.isEmpty()) {
+        *code = cli.Fail(exitcode::Usage, QStringLiteral("watch --csv: нужен --series СПИСОК"));
+        return std::nullopt;
+    }
+    return series;
+}
+
 int RunTelecontrol(Cli& cli, const QStringList& a)
 {
     const auto b = blocks::ParseRef(a[1]);
@@ -305,13 +334,15 @@ std::optional<kpconfig::RestoreOptions> RestoreOptionsOf(Cli& cli, const Options
 std::optional<int> Precheck(Cli& cli, const Options& o)
 {
     const QString command = o.args.value(0);
+    int code = exitcode::Done;
+    if (command == u"watch" && o.csv)
+        return SeriesOf(cli, o, &code) ? std::nullopt : std::optional<int>(code);
     if ((command != u"diff" && command != u"restore") || o.args.size() != 2)
         return std::nullopt;
     if (const auto code = LoadConfig(cli, o.args[1]))
         return code;
     if (command != u"restore")
         return std::nullopt;
-    int code = exitcode::Done;
     const auto options = RestoreOptionsOf(cli, o, &code);
     if (!options)
         return code;
@@ -354,8 +385,13 @@ int Run(Cli& cli, const Options& o)
         return ClockSet(cli);
     if (command == u"tc" && a.size() == 3)
         return RunTelecontrol(cli, a);
-    if (command == u"watch" && a.size() == 1)
+    if (command == u"watch" && a.size() == 1 && !o.csv)
         return Watch(cli);
+    if (command == u"watch" && a.size() == 1) {
+        int code = exitcode::Usage;
+        const auto series = SeriesOf(cli, o, &code); // already checked before the link
+        return series ? WatchCsv(cli, *series) : code;
+    }
     return cli.Fail(
         exitcode::Usage,
         QStringLiteral("Неизвестная подкоманда «%1»; см. tavena-cli --help").arg(a.join(u' ')));

@@ -149,6 +149,7 @@ void TForm1::ConnectSignals()
     connect(&Core.Editor, &ParameterEditor::refused, this, &TForm1::ShowStatusNotice);
     connect(&Link, &LinkCore::adapterUnresolved, this, &TForm1::ShowStatusNotice);
     connect(TabSheet10, &DataPage::testWindowRequested, this, &TForm1::testWindowRequested);
+    connect(TabSheet10, &DataPage::trendRequested, this, &TForm1::trendRequested);
     connect(gbTU, &TelecontrolGroup::testWindowRequested, this, &TForm1::testWindowRequested);
     connect(TabSheet10, &DataPage::integralDoubleClicked, this, [this](int row, int col) {
         emit counterPresetRequested(row, col, Tables.Integrals.cell(row, col));

@@ -111,6 +111,8 @@ signals:
     void testWindowRequested();
     // Double click on the integral table, in grid coordinates, with the cell's text.
     void counterPresetRequested(int row, int col, const QString& cellText);
+    // "График" of the data tab's tables: the inputs to show as curves.
+    void trendRequested(const QList<trend::Key>& keys);
     // The main window has closed: the program ends.
     void closed();
 

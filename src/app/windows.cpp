@@ -4,6 +4,7 @@
 #include "app/tform1.h"
 #include "blocks/blockspage.h"
 #include "blocks/ttxtblk.h"
+#include "fielddata/trendwindow.h"
 #include "fielddata/ttiival.h"
 #include "testbench/ttestconf.h"
 
@@ -25,12 +26,14 @@ AppWindows CreateWindows(const QStringList& args, QSettings* store)
     w.TxtBLK = std::make_unique<TTxtBLK>();
     w.Form7 = std::make_unique<QWidget>();
     w.Form7->setObjectName(QStringLiteral("TForm7"));
+    w.Trend = std::make_unique<TrendWindow>(w.Form1->Core.Trends);
 
     TForm1* main = w.Form1.get();
     TTiiVal* preset = w.TiiVal.get();
     TTestconf* bench = w.Testconf.get();
     preset->requests = &main->Core.Requests;
     QObject::connect(main, &TForm1::counterPresetRequested, preset, &TTiiVal::OpenForCell);
+    QObject::connect(main, &TForm1::trendRequested, w.Trend.get(), &TrendWindow::ShowCurves);
     w.TxtBLK->Attach(main->Core.Interlock, main->Core.Editor, *main->TabSheet9);
     QObject::connect(bench, &TTestconf::waitPanelRequested, main, &TForm1::ShowWaitPanel);
     QObject::connect(main, &TForm1::testWindowRequested, bench, [bench] {

@@ -11,7 +11,7 @@
 #include <QHeaderView>
 #include <QIdentityProxyModel>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QSplitter>
 #include <QStyledItemDelegate>
@@ -95,7 +95,10 @@ QTableView* gridView(const char* name, GridTableModel& model, const QList<int>& 
     fonts->setSourceModel(&model);
     view->setModel(fonts);
     view->setWordWrap(false);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection); // several curves at once
+    // A header's click selects nothing: its double click is the counter preset's.
+    view->horizontalHeader()->setSectionsClickable(false);
+    view->verticalHeader()->setSectionsClickable(false);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
 
     QHeaderView* rows = view->verticalHeader();
@@ -150,12 +153,12 @@ void DataPage::BuildPanel(QWidget* telecontrol)
     gbTU->setParent(Panel);
     gbTU->setFixedWidth(TelecontrolWidth);
     gbEvents = groupBox("gbEvents", QStringLiteral(" События "), Panel);
-    Events = new QListWidget(gbEvents);
+    Events = new QListView(gbEvents);
     Events->setObjectName(QStringLiteral("Events"));
     Events->setAccessibleName(gbEvents->title().trimmed());
     Events->setItemDelegate(new EventLineDelegate(Events));
     Events->setUniformItemSizes(true);
-    Events->addItems(tables_.Events);
+    Events->setModel(&tables_.Events);
     auto* eventsLayout = new QVBoxLayout(gbEvents);
     eventsLayout->addWidget(Events);
     auto* panelLayout = new QHBoxLayout(Panel);
@@ -200,6 +203,7 @@ void DataPage::BuildMenus()
     TSAct = new QMenu(this);
     TSAct->setObjectName(QStringLiteral("TSAct"));
     MenuItem1 = menuItem(TSAct, "MenuItem1", QStringLiteral("Очистить"));
+    TsTrend = menuItem(TSAct, "TsTrend", QStringLiteral("График"));
     popupOn(AdvColumnGrid1, TSAct);
 
     kpmenu = new QMenu(this);
@@ -214,7 +218,14 @@ void DataPage::BuildMenus()
         units_->addAction(item);
     }
     UnitChecked(tables_.unit());
+    kpmenu->addSeparator();
+    TitTrend = menuItem(kpmenu, "TitTrend", QStringLiteral("График"));
     popupOn(AdvColumnGrid2, kpmenu);
+
+    TiiAct = new QMenu(this);
+    TiiAct->setObjectName(QStringLiteral("TiiAct"));
+    TiiTrend = menuItem(TiiAct, "TiiTrend", QStringLiteral("График"));
+    popupOn(AdvColumnGrid3, TiiAct);
 }
 
 void DataPage::BuildSplitters()
@@ -249,13 +260,13 @@ void DataPage::Connect()
     connect(MenuItem1, &QAction::triggered, this, &DataPage::MenuItem1Click);
     connect(N4, &QAction::triggered, this, &DataPage::N4Click);
     connect(N5, &QAction::triggered, this, &DataPage::N5Click);
+    connect(TsTrend, &QAction::triggered, this, &DataPage::TsTrendClick);
+    connect(TitTrend, &QAction::triggered, this, &DataPage::TitTrendClick);
+    connect(TiiTrend, &QAction::triggered, this, &DataPage::TiiTrendClick);
     connect(N1, &QAction::triggered, this, [this] { tables_.setUnit(LiveTables::Volts); });
     connect(N2, &QAction::triggered, this, [this] { tables_.setUnit(LiveTables::Milliamps); });
     connect(N3, &QAction::triggered, this, [this] { tables_.setUnit(LiveTables::Quanta); });
     connect(&tables_, &LiveTables::unitChanged, this, &DataPage::UnitChecked);
-    connect(&tables_, &LiveTables::eventAdded, Events,
-            [this](const QString& line) { Events->addItem(line); });
-    connect(&tables_, &LiveTables::eventsCleared, Events, &QListWidget::clear);
     connect(AdvColumnGrid3, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
         emit integralDoubleClicked(i.row() + 1, i.column() + 1);
     });
@@ -280,6 +291,36 @@ void DataPage::N4Click()
 void DataPage::N5Click()
 {
     requests_.RequestArchive();
+}
+
+QList<trend::Key> DataPage::SelectedInputs(const QTableView* grid, trend::Kind kind) const
+{
+    QList<trend::Key> keys;
+    for (const QModelIndex& i : grid->selectionModel()->selectedIndexes()) {
+        const int row = i.row() + 1, col = i.column() + 1; // grid cells
+        trend::Key key{kind, (row - 1) / 2, ((row - 1) % 2) * 16 + col};
+        if (kind == trend::Kind::Telesignal)
+            key = {kind, row - 1, col}; // blocks 0-7; the interlock rows below are no inputs
+        if (col <= 32 && key.block < LiveTables::Blocks && key.input <= 32 &&
+            (kind == trend::Kind::Telesignal || col <= 16) && !keys.contains(key))
+            keys << key;
+    }
+    return keys;
+}
+
+void DataPage::TsTrendClick()
+{
+    emit trendRequested(SelectedInputs(AdvColumnGrid1, trend::Kind::Telesignal));
+}
+
+void DataPage::TitTrendClick()
+{
+    emit trendRequested(SelectedInputs(AdvColumnGrid2, trend::Kind::Measurement));
+}
+
+void DataPage::TiiTrendClick()
+{
+    emit trendRequested(SelectedInputs(AdvColumnGrid3, trend::Kind::Counter));
 }
 
 void DataPage::UnitChecked(int unit)

@@ -5,6 +5,8 @@
 // between the panel and the telesignals and between the telesignals and the current
 // measurements. The tables are views of the live tables' models.
 
+#include "fielddata/trends.h"
+
 #include <QWidget>
 
 class FieldRequests;
@@ -12,7 +14,7 @@ class LiveTables;
 class QAction;
 class QActionGroup;
 class QGroupBox;
-class QListWidget;
+class QListView;
 class QMenu;
 class QSplitter;
 class QTableView;
@@ -31,7 +33,7 @@ public:
     QWidget* Panel;
     QWidget* gbTU;
     QGroupBox* gbEvents;
-    QListWidget* Events;
+    QListView* Events;
     QMenu* EventAct;
     QAction* N4;
     QAction* N5;
@@ -46,10 +48,14 @@ public:
     QTableView* AdvColumnGrid3;
     QMenu* TSAct;
     QAction* MenuItem1;
+    QAction* TsTrend; // "График"
     QMenu* kpmenu;
     QAction* N1;
     QAction* N2;
     QAction* N3;
+    QAction* TitTrend; // "График"
+    QMenu* TiiAct;
+    QAction* TiiTrend; // "График"
 
     // The heights of gbTS and gbTIT as they are kept between runs.
     int gbTSHeight() const { return tsHeight_; }
@@ -61,8 +67,14 @@ public:
     void MenuItem1Click();
     void N4Click();
     void N5Click();
+    // "График" of the telesignal, measurement and counter tables.
+    void TsTrendClick();
+    void TitTrendClick();
+    void TiiTrendClick();
 
 signals:
+    // "График" of the selected cells: the inputs to show as curves.
+    void trendRequested(const QList<trend::Key>& keys);
     // Double click on the " Телесигналы " frame: the module test window is wanted.
     void testWindowRequested();
     // Double click on the integral table, in grid coordinates: the header row and column are
@@ -80,6 +92,8 @@ private:
     void BuildSplitters();
     void Connect();
     void UnitChecked(int unit);
+    // The inputs of the selected data cells of a table.
+    QList<trend::Key> SelectedInputs(const QTableView* grid, trend::Kind kind) const;
     void ApplyTsHeight();
 
     LiveTables& tables_;

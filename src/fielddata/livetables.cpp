@@ -361,7 +361,7 @@ void LiveTables::TsEvent(const CanRecord& rec)
             Telesignals.setCell(row, input + 1, second ? one : zero);
         line += second ? QStringLiteral("ДБ=1 ") : QStringLiteral("ДБ=0 ");
     }
-    Events << line;
+    Events.Append(line);
     emit eventAdded(line);
     emit eventReceived(rec.address, input, state, r3 & 0x20 ? int(bool(r3 & 0x40)) : -1,
                        byteorder::le32(rec.data.data()), byteorder::le16(rec.data.data() + 4));
@@ -374,7 +374,7 @@ void LiveTables::ClearStates()
 
 void LiveTables::ClearEvents()
 {
-    Events.clear();
+    Events.Clear();
     emit eventsCleared();
 }
 

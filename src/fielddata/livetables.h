@@ -11,6 +11,7 @@
 
 #include "exchange/packet.h"
 
+#include "fielddata/eventlist.h"
 #include "support/changebatch.h"
 
 #include <QAbstractTableModel>
@@ -80,7 +81,7 @@ public:
     GridTableModel Integrals;    // same shape: counters
 
     quint8 ArchivePos = 0; // the last archive position a block reported
-    QStringList Events;    // the telesignal event list, oldest first
+    EventList Events;      // the telesignal event list: its newest lines, oldest first
 
     // "Напряжение (V)" (1), "Ток (мА)" (2), "Кванты" (3). Other values are ignored. A change
     // applies to readings that arrive afterwards.

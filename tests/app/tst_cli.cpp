@@ -318,6 +318,9 @@ private slots:
         QTest::newRow("flash without a choice") << QStringList{"flash", "x.rom"} << "--outdated";
         QTest::newRow("flash of a missing image")
             << QStringList{"flash", "/nonexistent.rom", "--outdated"} << "Чтение файла";
+        QTest::newRow("CSV without inputs") << QStringList{"watch", "--csv"} << "--series";
+        QTest::newRow("CSV of an unknown input")
+            << QStringList{"watch", "--csv", "--series", "tit:2/5,tu:3/1"} << "«tu:3/1»";
     }
     void badInputIsRefused()
     {

@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -138,16 +139,20 @@ private slots:
         QCOMPARE(p.AdvColumnGrid2->model()->headerData(16, Qt::Horizontal).toString(), "Время");
         QCOMPARE(p.AdvColumnGrid1->model()->headerData(8, Qt::Vertical).toString(), "Б0");
 
-        QCOMPARE(p.TSAct->actions(), QList<QAction*>{p.MenuItem1});
+        QCOMPARE(p.TSAct->actions(), (QList<QAction*>{p.MenuItem1, p.TsTrend}));
+        QCOMPARE(p.TiiAct->actions(), QList<QAction*>{p.TiiTrend});
+        for (QAction* trend : {p.TsTrend, p.TitTrend, p.TiiTrend})
+            QCOMPARE(trend->text(), "График");
         QCOMPARE(p.MenuItem1->text(), "Очистить");
         QCOMPARE(p.EventAct->actions(), (QList<QAction*>{p.N4, p.N5}));
         QCOMPARE(p.N4->text(), "Очистить");
         QCOMPARE(p.N5->text(), "Запрос архива");
-        QCOMPARE(p.kpmenu->actions(), (QList<QAction*>{p.N1, p.N2, p.N3}));
+        QCOMPARE(p.kpmenu->actions().mid(0, 3), (QList<QAction*>{p.N1, p.N2, p.N3}));
+        QCOMPARE(p.kpmenu->actions().last(), p.TitTrend);
         QCOMPARE(p.N1->text(), "Напряжение (V)");
         QCOMPARE(p.N2->text(), "Ток (мА)");
         QCOMPARE(p.N3->text(), "Кванты");
-        QCOMPARE(p.findChild<QListWidget*>("Events"), p.Events);
+        QCOMPARE(p.findChild<QListView*>("Events"), p.Events);
         QVERIFY(p.gbEvents->isAncestorOf(p.Events));
     }
 
@@ -186,9 +191,10 @@ private slots:
         DataPage& p = *s.page;
         feed(s.tables, hex("44 18 00 00 05 ffffffff 00  42 18 00 0a 05 00 ffffffff"
                            "44 80 02 a4 07 00000000 0000 00"));
-        QCOMPARE(p.Events->count(), 1);
-        QCOMPARE(p.Events->item(0)->text(), s.tables.Events[0]);
-        QCOMPARE(p.Events->visualItemRect(p.Events->item(0)).height(), 13);
+        QCOMPARE(p.Events->model()->rowCount(), 1);
+        const QModelIndex first = p.Events->model()->index(0, 0);
+        QCOMPARE(first.data().toString(), s.tables.Events.at(0));
+        QCOMPARE(p.Events->visualRect(first).height(), 13);
 
         p.MenuItem1->trigger();
         QVERIFY(s.tables.Telesignals.cell(1, 1).isEmpty());
@@ -196,16 +202,42 @@ private slots:
 
         p.N5->trigger(); // the archive request: counted, as the link is closed
         QCOMPARE(s.link.TxCount, 1u);
-        QCOMPARE(p.Events->count(), 1);
+        QCOMPARE(p.Events->model()->rowCount(), 1);
 
         p.N4->trigger();
-        QCOMPARE(p.Events->count(), 0);
+        QCOMPARE(p.Events->model()->rowCount(), 0);
         QVERIFY(s.tables.Events.isEmpty());
 
         // A page built after events came shows them.
         feed(s.tables, hex("44 80 02 a4 07 00000000 0000 00"));
         DataPage late(s.tables, s.requests, nullptr);
-        QCOMPARE(late.Events->count(), 1);
+        QCOMPARE(late.Events->model()->rowCount(), 1);
+    }
+
+    // "График" of the selected cells: their inputs; a time cell and an interlock row are none.
+    void trendOfTheSelectedCells()
+    {
+        Shown s;
+        DataPage& p = *s.page;
+        QSignalSpy wanted(&p, &DataPage::trendRequested);
+        const auto select = [](QTableView* t, QList<std::pair<int, int>> cells) {
+            t->clearSelection();
+            for (auto [r, c] : cells)
+                t->selectionModel()->select(t->model()->index(r, c), QItemSelectionModel::Select);
+        };
+        select(p.AdvColumnGrid2, {{3, 4}, {4, 0}, {3, 16}});
+        p.TitTrend->trigger();
+        select(p.AdvColumnGrid1, {{0, 6}, {8, 1}});
+        p.TsTrend->trigger();
+        select(p.AdvColumnGrid3, {{0, 2}});
+        p.TiiTrend->trigger();
+        using trend::Kind;
+        QCOMPARE(wanted[0][0].value<QList<trend::Key>>(),
+                 (QList<trend::Key>{{Kind::Measurement, 1, 21}, {Kind::Measurement, 2, 1}}));
+        QCOMPARE(wanted[1][0].value<QList<trend::Key>>(),
+                 (QList<trend::Key>{{Kind::Telesignal, 0, 7}}));
+        QCOMPARE(wanted[2][0].value<QList<trend::Key>>(),
+                 (QList<trend::Key>{{Kind::Counter, 0, 3}}));
     }
 
     void doubleClicks()

@@ -211,7 +211,8 @@ private slots:
         feed(t, hex("44 80 02 a4 07") + stamp(QTime(8, 7, 6)) + hex("0102 09"));
         const QString line = "ТС  Блок = 2 Номер = 5 Время =" + LongTimeText(QTime(8, 7, 6)) +
                              "(513) Значение = 1 ДБ=0 ";
-        QCOMPARE(t.Events, QStringList{line});
+        QCOMPARE(t.Events.size(), 1);
+        QCOMPARE(t.Events.at(0), line);
         QCOMPARE(added.size(), 1);
         QCOMPARE(added[0][0].toString(), line);
         QCOMPARE(states(t, 3), "....10" + QString(26, u'.'));
@@ -289,7 +290,7 @@ private slots:
         QCOMPARE(states(t, 3), Unset);
         feed(t, hex("44 80 02 a4 06 00000000 0100  44 18 07 00 00"));
         QCOMPARE(t.Events.size(), 1);
-        QVERIFY(t.Events[0].endsWith("(1) Значение = 1 ДБ=0 "));
+        QVERIFY(t.Events.at(0).endsWith("(1) Значение = 1 ДБ=0 "));
         QCOMPARE(states(t, 3), "....10" + QString(26, u'.'));
         QCOMPARE(t.ArchivePos, 9);
     }
@@ -312,7 +313,7 @@ private slots:
         // An event of block 8 is listed, but has no cells.
         feed(t, hex("44 80 08 a4 07 00000000 0000 05"));
         QCOMPARE(t.Events.size(), 1);
-        QVERIFY(t.Events[0].startsWith("ТС  Блок = 8 Номер = 5 "));
+        QVERIFY(t.Events.at(0).startsWith("ТС  Блок = 8 Номер = 5 "));
         QCOMPARE(snapshot(t), before);
         QCOMPARE(t.ArchivePos, 5);
     }
