@@ -3,11 +3,13 @@
 // live tables, with the main window's views attached (offscreen) and the trace on: datagrams
 // per second, and datagrams lost (received against sent). With "record" as the third argument
 // the exchange is also recorded to a capture file, as "Запись в файл" does; the difference of
-// the CPU time per datagram between the two runs is what recording costs.
+// the CPU time per datagram between the two runs is what recording costs. With "trend" a trend
+// window shows 8 curves of the burst's inputs (4 measurements, 2 telesignals, 2 counters).
 //
-//   bench_telemetry [count] [slice] [record]
+//   bench_telemetry [count] [slice] [record | trend]
 
 #include "app/tform1.h"
+#include "fielddata/trendwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,6 +32,7 @@ int main(int argc, char* argv[])
     const int count = argc > 1 ? atoi(argv[1]) : 100000;
     const QString slice = argc > 2 ? QString(argv[2]) : QStringLiteral("64");
     const bool record = argc > 3 && QByteArray(argv[3]) == "record";
+    const bool trends = argc > 3 && QByteArray(argv[3]) == "trend";
 
     QUdpSocket probe;
     probe.bind(QHostAddress::LocalHost, 0);
@@ -58,6 +61,18 @@ int main(int argc, char* argv[])
     const QString captureFile = dir.filePath("bench.pcapng");
     if (record && !form.Capture.Start(captureFile).isEmpty())
         return 1;
+    TrendWindow trend(form.Core.Trends);
+    if (trends) {
+        using trend::Kind;
+        trend.ShowCurves({{Kind::Measurement, 2, 1},
+                          {Kind::Measurement, 2, 2},
+                          {Kind::Measurement, 2, 3},
+                          {Kind::Measurement, 2, 4},
+                          {Kind::Telesignal, 0, 1},
+                          {Kind::Telesignal, 1, 2},
+                          {Kind::Counter, 0, 1},
+                          {Kind::Counter, 1, 2}});
+    }
     form.Connect->click();
 
     // The program runs its own event loop; a slow timer only watches the counters.
@@ -98,8 +113,9 @@ int main(int argc, char* argv[])
     // The announcements before the link start are not part of the burst.
     const quint32 received = form.Link.RxCount - atLinkStart;
     const double seconds = (last - first) / 1e9;
-    std::printf("burst of %d telemetry datagrams (slices of %s) into the tables, trace on, %s:\n",
-                sent, qPrintable(slice), record ? "recording" : "not recording");
+    std::printf("burst of %d telemetry datagrams (slices of %s) into the tables, trace on, %s%s:\n",
+                sent, qPrintable(slice), record ? "recording" : "not recording",
+                trends ? ", trend window of 8 curves" : "");
     std::printf("  received %u, lost %d, %.0f datagrams per second over %.3f s\n", received,
                 int(sent - int(received)), received / seconds, seconds);
     std::printf("  program CPU %.3f s, %.1f us per datagram\n", cpu, cpu * 1e6 / received);
