@@ -17,6 +17,7 @@ packages=(
     iproute2 util-linux                # ip, unshare: tests run in a private network namespace
     fonts-dejavu-core                  # text for the offscreen platform
     tshark                             # tests decode capture files with the Lua dissector
+    poppler-utils libxml2-utils        # tests read the test protocol back (pdftotext) and check JUnit XML (xmllint)
 )
 for arg in "$@"; do
     case "$arg" in

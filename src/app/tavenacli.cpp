@@ -8,12 +8,20 @@
 #include "app/cliterminal.h"
 #include "app/programcore.h"
 #include "app/storedsettings.h"
+#include "support/errortext.h"
 #include "support/eventwait.h"
 #include "tavenaversion.h"
+#include "testbench/benchsettings.h"
+#include "testbench/junitreport.h"
+#include "testbench/protocolprint.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QSaveFile>
 #include <QSettings>
+#include <QSysInfo>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -33,7 +41,7 @@ const char* const Help = R"(
                               записать калибровку и прочитать обратно
   interlock read БЛОК F.blk   логика блокировок блока ТУ в файл
   interlock write БЛОК F.blk  логика блокировок из файла в блок
-  bench [--cycles N] [--log-dir D]
+  bench [--cycles N] [--log-dir D] [--report F.pdf] [--junit F.xml]
                               проверка модулей (ТУ 0 на ТС 0), журнал в D/TestLogs
   backup ФАЙЛ                 конфигурация всего КП в файл (параметры, калибровка ТИТ,
                               логика блокировок ТУ)
@@ -72,6 +80,7 @@ struct Options {
     QString series;
     bool withCalibration = false, withInterlock = false; // restore
     QString cycles, logDir;
+    QString report, junit;                // bench: the protocol (PDF) and the JUnit XML
     QString zero, maximum, minimum, zone; // calibration set
     QStringList args;
 };
@@ -122,6 +131,8 @@ const OptionSpec OptionSpecs[] = {
      nullptr, &Options::verify},
     {"cycles", "bench: циклов (1; не более 50).", "N", &Options::cycles, nullptr, "1"},
     {"log-dir", "bench: где создать каталог TestLogs.", "D", &Options::logDir},
+    {"report", "bench: протокол проверки в PDF.", "F.pdf", &Options::report},
+    {"junit", "bench: результат в JUnit XML.", "F.xml", &Options::junit},
     {"zero", "calibration set: Значение \"Нуля\".", "V", &Options::zero},
     {"max", "calibration set: Значение Максимума.", "V", &Options::maximum},
     {"min", "calibration set: Значение Минимума.", "V", &Options::minimum},
@@ -245,6 +256,43 @@ int RunFlash(Cli& cli, const Options& o)
     return Flash(cli, request);
 }
 
+// The protocol and the JUnit report of the run that ended; exit 2 when one is not written.
+int WriteBenchReports(Cli& cli, const Options& o, int code)
+{
+    const RunRecord& run = cli.core.Test.LastRun();
+    if (!run.Ended())
+        return code;
+    if (!o.report.isEmpty()) {
+        // The module test window's settings, kept beside the window's settings file.
+        std::unique_ptr<QSettings> main;
+        if (!o.settings.isEmpty())
+            main = std::make_unique<QSettings>(o.settings, QSettings::IniFormat);
+        const std::unique_ptr<QSettings> store(benchsettings::OpenStore(main.get()));
+        const QString error =
+            protocolprint::WritePdf(run, benchsettings::Read(*store),
+                                    QStringLiteral("tavena-cli " TAVENA_VERSION_TEXT), o.report);
+        if (!error.isEmpty())
+            code = cli.Fail(exitcode::Usage, error);
+    }
+    if (!o.junit.isEmpty()) {
+        QSaveFile file(o.junit);
+        const QByteArray xml = junitreport::Xml(run, QSysInfo::machineHostName());
+        if (!file.open(QIODevice::WriteOnly) || file.write(xml) != xml.size() || !file.commit())
+            code = cli.Fail(exitcode::Usage, QStringLiteral("Отчёт JUnit не записан в «%1»: %2")
+                                                 .arg(o.junit, FileErrorText(file)));
+    }
+    return code;
+}
+
+int RunBench(Cli& cli, const Options& o)
+{
+    bool ok = false;
+    const int n = o.cycles.toInt(&ok);
+    if (!ok || n < 1)
+        return cli.Fail(exitcode::Usage, QStringLiteral("Неверное --cycles «%1»").arg(o.cycles));
+    return WriteBenchReports(cli, o, Bench(cli, n, o.logDir));
+}
+
 // The inputs named by watch --series; nullopt once the refusal is said.
 std::optional<QList<trend::Key>> SeriesOf(Cli& cli, const Options& o, int* code)
 {
@@ -337,6 +385,15 @@ std::optional<int> Precheck(Cli& cli, const Options& o)
     int code = exitcode::Done;
     if (command == u"watch" && o.csv)
         return SeriesOf(cli, o, &code) ? std::nullopt : std::optional<int>(code);
+    // The reports' folders are there to write in before the run takes its minutes.
+    for (const QString& path : {o.report, o.junit}) {
+        const QFileInfo folder(QFileInfo(path).absolutePath());
+        if (command == u"bench" && !path.isEmpty() && (!folder.isDir() || !folder.isWritable()))
+            return cli.Fail(exitcode::Usage,
+                            QStringLiteral("Нельзя записать «%1»: нет каталога «%2» или он "
+                                           "закрыт для записи")
+                                .arg(path, folder.filePath()));
+    }
     if ((command != u"diff" && command != u"restore") || o.args.size() != 2)
         return std::nullopt;
     if (const auto code = LoadConfig(cli, o.args[1]))
@@ -364,14 +421,8 @@ int Run(Cli& cli, const Options& o)
         return RunOnBlock(cli, o);
     if (command == u"flash" && a.size() == 2)
         return RunFlash(cli, o);
-    if (command == u"bench" && a.size() == 1) {
-        bool ok = false;
-        const int n = o.cycles.toInt(&ok);
-        if (!ok || n < 1)
-            return cli.Fail(exitcode::Usage,
-                            QStringLiteral("Неверное --cycles «%1»").arg(o.cycles));
-        return Bench(cli, n, o.logDir);
-    }
+    if (command == u"bench" && a.size() == 1)
+        return RunBench(cli, o);
     if (command == u"backup" && a.size() == 2)
         return Backup(cli, a[1]);
     if (command == u"diff" && a.size() == 2)
@@ -453,7 +504,15 @@ std::optional<int> ParseArguments(Options& o)
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    // The protocol is laid out with fonts, which need Qt GUI; without a window, on the offscreen
+    // platform. Every other command needs Qt Core alone.
+    bool printing = false;
+    for (int i = 1; i < argc; ++i)
+        printing = printing || QByteArray(argv[i]).startsWith("--report");
+    if (printing)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app(printing ? new QGuiApplication(argc, argv)
+                                                         : new QCoreApplication(argc, argv));
     QCoreApplication::setOrganizationName(QStringLiteral("Brantell"));
     QCoreApplication::setApplicationName(QStringLiteral("TavenaConfig"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVENA_VERSION_TEXT));

@@ -6,6 +6,7 @@
 #include "blocks/ttxtblk.h"
 #include "fielddata/trendwindow.h"
 #include "fielddata/ttiival.h"
+#include "testbench/benchsettings.h"
 #include "testbench/ttestconf.h"
 
 #include <QApplication>
@@ -22,7 +23,7 @@ AppWindows CreateWindows(const QStringList& args, QSettings* store)
     w.Form1 = std::make_unique<TForm1>(args, store);
     w.TiiVal = std::make_unique<TTiiVal>();
     w.Testconf = std::make_unique<TTestconf>(w.Form1->Core.Test, w.Form1->Core.Bench,
-                                             w.Form1->Core.Editor, TTestconf::OpenStore(store));
+                                             w.Form1->Core.Editor, benchsettings::OpenStore(store));
     w.TxtBLK = std::make_unique<TTxtBLK>();
     w.Form7 = std::make_unique<QWidget>();
     w.Form7->setObjectName(QStringLiteral("TForm7"));

@@ -71,3 +71,8 @@ bool BenchConfig::Write(uint8_t function, int address, std::span<const uint8_t> 
     Operator->Busy(false);
     return r == Reply::Answered;
 }
+
+QString BenchConfig::VersionOf(int slot, int address) const
+{
+    return blocks_.VersionOf({slot, address});
+}

@@ -42,6 +42,10 @@ public:
     bool WriteTsConfig(int address, int cycleTime, int filterMs);
     bool WriteTuConfig(int address, int type, int hold, int minimum, int maximum);
 
+    // The version text of the block in `slot` (1 telesignal, 3 telecontrol) at `address` as the
+    // latest discovery read it; empty when none found it.
+    QString VersionOf(int slot, int address) const;
+
 private:
     bool Write(uint8_t function, int address, std::span<const uint8_t> record);
 

@@ -10,6 +10,7 @@
 #include "testbench/benchconfig.h"
 #include "testbench/testlog.h"
 
+#include <QElapsedTimer>
 #include <chrono>
 #include <thread>
 
@@ -131,10 +132,12 @@ void ModuleTest::RunModuleTest(int cycles)
     emit windowWanted();
 
     cycles = std::min(cycles, MaxCycles);
+    BeginRecord(cycles);
     FileLine(QStringLiteral("Начал проверку. Циклов по плану: %1").arg(cycles));
 
     Entry(QStringLiteral("Начинаю запись конфигурации ТС для проверки"), ActionLog::Red);
-    const bool ts = bench_.WriteTsConfig(BenchAddress, 100, 50);
+    const bool ts =
+        Configure(record_.tsConfig, [this] { return bench_.WriteTsConfig(BenchAddress, 100, 50); });
     Entry(ts ? QStringLiteral("Конфигурация ТС для проверки записана")
              : QStringLiteral("Ошибка при записи конфигурации ТС"),
           ActionLog::Blue);
@@ -142,7 +145,8 @@ void ModuleTest::RunModuleTest(int cycles)
 
     if (!Stopping()) {
         Entry(QStringLiteral("Начинаю запись конфигурации ТУ для проверки"), ActionLog::Red);
-        const bool tu = bench_.WriteTuConfig(BenchAddress, 0, 200, 0, 0);
+        const bool tu = Configure(
+            record_.tuConfig, [this] { return bench_.WriteTuConfig(BenchAddress, 0, 200, 0, 0); });
         Entry(tu ? QStringLiteral("Конфигурация ТУ для проверки записана")
                  : QStringLiteral("Ошибка при записи конфигурации ТУ"),
               ActionLog::Blue);
@@ -163,7 +167,47 @@ void ModuleTest::RunModuleTest(int cycles)
           : errors   ? QStringLiteral("Проверка завершена. ВНИМАНИЕ: найдены ошибки")
                    : QStringLiteral("Проверка завершена, ошибок не найдено"),
           ActionLog::Blue);
+    EndRecord();
     SetRunning(false);
+}
+
+void ModuleTest::BeginRecord(int cycles)
+{
+    record_ = RunRecord();
+    record_.started = Now();
+    record_.adapter = link_.settings.BaseIPadapter.trimmed();
+    record_.blocks = {{QStringLiteral("ТС"), BenchAddress, bench_.VersionOf(1, BenchAddress)},
+                      {QStringLiteral("ТУ"), BenchAddress, bench_.VersionOf(3, BenchAddress)}};
+    record_.cyclesPlanned = cycles;
+}
+
+bool ModuleTest::Configure(RunRecord::Step& step, const std::function<bool()>& write)
+{
+    QElapsedTimer t;
+    t.start();
+    const bool written = write();
+    step.written = written;
+    step.seconds = double(t.nsecsElapsed()) / 1e9;
+    return written;
+}
+
+void ModuleTest::EndRecord()
+{
+    RunRecord& r = record_;
+    r.ended = Now();
+    if (r.tsConfig.written == false || r.tuConfig.written == false)
+        r.ending = RunRecord::Ending::ConfigurationFailed;
+    else if (r.ending != RunRecord::Ending::StoppedAtRelay && r.cyclesRun < r.cyclesPlanned)
+        r.ending = RunRecord::Ending::Stopped;
+    for (int relay = 1; relay <= Relays; ++relay) {
+        QStringList row;
+        for (int col = 1; col <= ResultColumn; ++col)
+            row << StringGrid1.cell(relay, col);
+        r.matrix << row;
+    }
+    for (int row = 0; row < TestActions.rowCount(); ++row)
+        if (!TestActions.cell(row, 1).isEmpty())
+            r.actions.append({TestActions.cell(row, 0), TestActions.cell(row, 1)});
 }
 
 bool ModuleTest::Cycle(int cycle, bool& errors)
@@ -177,23 +221,44 @@ bool ModuleTest::Cycle(int cycle, bool& errors)
         if (Stopping()) {
             Entry(QStringLiteral("ВНИМАНИЕ! Проверка остановлена на реле %1").arg(relay),
                   ActionLog::Red);
+            StoppedAt(relay);
             return false;
         }
+        QElapsedTimer t;
+        t.start();
         if (!tc_.Command(BenchAddress, relay)) {
             // The program is closing, or the timeout could not be read (the operator was
             // told): nothing more is sent.
             StopRequested = true;
+            StoppedAt(relay);
             return false;
         }
         // The comparison sees the table as it stood when the exchange ended.
         if (RelayPause > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(RelayPause));
-        if (!Check(relay)) {
+        const bool passed = Check(relay);
+        RunRecord::Relay& r = record_.relays[size_t(relay - 1)];
+        ++r.checks;
+        r.seconds += double(t.nsecsElapsed()) / 1e9;
+        if (!passed) {
             Entry(QStringLiteral("ВНИМАНИЕ! Ошибка в реле %1").arg(relay), ActionLog::Red);
             errors = true;
+            QString inputs;
+            for (int input = 1; input <= Relays; ++input) {
+                const QString c = StringGrid1.cell(relay, input);
+                inputs += c.size() == 1 ? c : QStringLiteral("-");
+            }
+            r.faults.append({cycle, inputs});
         }
     }
+    ++record_.cyclesRun;
     return true;
+}
+
+void ModuleTest::StoppedAt(int relay)
+{
+    record_.ending = RunRecord::Ending::StoppedAtRelay;
+    record_.stoppedAtRelay = relay;
 }
 
 bool ModuleTest::Check(int relay)

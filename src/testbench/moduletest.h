@@ -12,6 +12,7 @@
 
 #include "fielddata/livetables.h"
 #include "testbench/actionlog.h"
+#include "testbench/runrecord.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -79,6 +80,9 @@ public:
     // "Очистить лог".
     void ClearLog() { TestActions.Clear(); }
 
+    // The latest run as its protocol tells it; Ended() is false before the first run has ended.
+    const RunRecord& LastRun() const { return record_; }
+
 signals:
     // The captions or the configuration buttons' state changed.
     void buttonsChanged();
@@ -100,11 +104,18 @@ private:
     bool Cycle(int cycle, bool& errors);
     // The comparison after relay r; false when it failed.
     bool Check(int relay);
+    // A bench configuration write, timed into its step.
+    bool Configure(RunRecord::Step& step, const std::function<bool()>& write);
+    // The run's beginning, a stop inside a cycle and its end in the record.
+    void StoppedAt(int relay);
+    void BeginRecord(int cycles);
+    void EndRecord();
     void ResetRow();
     // A configuration button: its entry, the texts converted, the write, the entry after it.
     void ConfigButton(const QString& what, const QList<Typed>& texts,
                       const std::function<void(const QList<int>&)>& write);
 
+    RunRecord record_;
     LinkCore& link_;
     Telecontrol& tc_;
     LiveTables& tables_;

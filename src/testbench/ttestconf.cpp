@@ -3,10 +3,14 @@
 
 #include "blocks/parametereditor.h"
 
+#include "tavenaversion.h"
 #include "testbench/benchconfig.h"
+#include "testbench/benchsettings.h"
 #include "testbench/moduletest.h"
+#include "testbench/protocolprint.h"
 
-#include <QDir>
+#include <QAction>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -65,26 +69,12 @@ QTableView* table(const char* name, const QString& accessibleName, QWidget* pare
     return view;
 }
 
-QString key(const QLineEdit* edit)
-{
-    return edit->objectName() + QStringLiteral(".Text");
-}
 } // namespace
-
-QSettings* TTestconf::OpenStore(const QSettings* beside)
-{
-    const QString application = QStringLiteral("TavenaConfig-Testconf");
-    if (!beside)
-        return new QSettings(QStringLiteral("Brantell"), application);
-    const QFileInfo main(beside->fileName());
-    const QString suffix = main.suffix().isEmpty() ? QString() : QLatin1Char('.') + main.suffix();
-    return new QSettings(main.dir().filePath(application + suffix), beside->format());
-}
 
 TTestconf::TTestconf(ModuleTest& test, BenchConfig& bench, const ParameterEditor& editor,
                      QSettings* store, QWidget* parent)
     : QWidget(parent, Qt::Tool), test_(test), bench_(bench), editor_(editor),
-      store_(store ? store : OpenStore())
+      store_(store ? store : benchsettings::OpenStore())
 {
     setObjectName(QStringLiteral("TTestconf"));
     setWindowTitle(QStringLiteral("Проверка модулей"));
@@ -108,6 +98,19 @@ TTestconf::TTestconf(ModuleTest& test, BenchConfig& bench, const ParameterEditor
     layout->addWidget(StringGrid1, 1);
     resize(1130, 720);
 
+    SaveProtocol = new QAction(QStringLiteral("Сохранить протокол…"), this);
+    SaveProtocol->setObjectName(QStringLiteral("SaveProtocol"));
+    SaveProtocol->setShortcut(QKeySequence::Save);
+    addAction(SaveProtocol);
+    for (QTableView* view : {StringGrid1, TestActions}) {
+        view->addAction(SaveProtocol);
+        view->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+    SaveDialog = [this](const QString& proposed) {
+        return QFileDialog::getSaveFileName(this, SaveProtocol->text(), proposed,
+                                            QStringLiteral("PDF (*.pdf)"));
+    };
+
     Operator.onBusy = [this](bool on) { emit waitPanelRequested(on); };
     bench.SetOperator(&Operator);
     Connect();
@@ -119,11 +122,8 @@ QWidget* TTestconf::BuildTsConfig()
     auto* tsBox = new QGroupBox(QStringLiteral("Конфигурация ТС"), this);
     tsBox->setObjectName(QStringLiteral("gbTsConfig"));
     auto* tsGrid = new QGridLayout(tsBox);
-    // The first letter of "cек" is a Latin c.
-    Edit_ts_cycletime = AddEdit(tsGrid, 0, "Edit_ts_cycletime",
-                                QStringLiteral("Время цикла ТС (cек)"), QStringLiteral("100"));
-    Edit_ts_entr = AddEdit(tsGrid, 1, "Edit_ts_entr", QStringLiteral("Фильтрация (мсек)"),
-                           QStringLiteral("50"));
+    Edit_ts_cycletime = AddEdit(tsGrid, 0, benchsettings::Edits[0]);
+    Edit_ts_entr = AddEdit(tsGrid, 1, benchsettings::Edits[1]);
     Button_ts_write = button("Button_ts_write", QStringLiteral("Записать конфигурацию ТС"), tsBox);
     tsGrid->addWidget(Button_ts_write, 2, 0, 1, 2);
     return tsBox;
@@ -134,11 +134,10 @@ QWidget* TTestconf::BuildTuConfig()
     auto* tuBox = new QGroupBox(QStringLiteral("Конфигурация ТУ"), this);
     tuBox->setObjectName(QStringLiteral("gbTuConfig"));
     auto* tuGrid = new QGridLayout(tuBox);
-    Edit_tu_type = AddEdit(tuGrid, 0, "Edit_tu_type", QStringLiteral("Тип"), QStringLiteral("0"));
-    Edit_tu_exit =
-        AddEdit(tuGrid, 1, "Edit_tu_exit", QStringLiteral("Удерж"), QStringLiteral("200"));
-    Edit_tu_min = AddEdit(tuGrid, 2, "Edit_tu_min", QStringLiteral("Мин"), QStringLiteral("0"));
-    Edit_tu_max = AddEdit(tuGrid, 3, "Edit_tu_max", QStringLiteral("Макс"), QStringLiteral("0"));
+    Edit_tu_type = AddEdit(tuGrid, 0, benchsettings::Edits[2]);
+    Edit_tu_exit = AddEdit(tuGrid, 1, benchsettings::Edits[3]);
+    Edit_tu_min = AddEdit(tuGrid, 2, benchsettings::Edits[4]);
+    Edit_tu_max = AddEdit(tuGrid, 3, benchsettings::Edits[5]);
     Button_tu_write = button("Button_tu_write", QStringLiteral("Записать конфигурацию ТУ"), tuBox);
     tuGrid->addWidget(Button_tu_write, 4, 0, 1, 2);
     return tuBox;
@@ -180,6 +179,7 @@ void TTestconf::Connect()
     connect(Button_clear_testactions, &QPushButton::clicked, this,
             &TTestconf::Button_clear_testactionsClick);
     connect(Button_close_window, &QPushButton::clicked, this, &QWidget::hide);
+    connect(SaveProtocol, &QAction::triggered, this, &TTestconf::SaveProtocolClick);
     connect(&test_, &ModuleTest::buttonsChanged, this, &TTestconf::ShowButtons);
     connect(&test_, &ModuleTest::windowWanted, this, [this] {
         show();
@@ -194,20 +194,20 @@ TTestconf::~TTestconf()
     bench_.SetOperator(nullptr);
 }
 
-QLineEdit* TTestconf::AddEdit(QGridLayout* grid, int row, const char* name, const QString& caption,
-                              const QString& initial)
+QLineEdit* TTestconf::AddEdit(QGridLayout* grid, int row, const benchsettings::Edit& e)
 {
     QWidget* box = grid->parentWidget();
     auto* edit = new QLineEdit(box);
-    edit->setObjectName(QLatin1String(name));
-    edit->setText(store_->value(key(edit), initial).toString());
-    auto* label = new QLabel(caption, box);
-    label->setObjectName(QLatin1String(name) + QStringLiteral("Label"));
+    edit->setObjectName(QLatin1String(e.name));
+    const QString key = benchsettings::Key(e.name);
+    edit->setText(store_->value(key, QString::fromUtf8(e.initial)).toString());
+    auto* label = new QLabel(QString::fromUtf8(e.caption), box);
+    label->setObjectName(QLatin1String(e.name) + QStringLiteral("Label"));
     label->setBuddy(edit);
     grid->addWidget(label, row, 0);
     grid->addWidget(edit, row, 1);
     connect(edit, &QLineEdit::textChanged, this,
-            [this, edit](const QString& text) { store_->setValue(key(edit), text); });
+            [this, key](const QString& text) { store_->setValue(key, text); });
     return edit;
 }
 
@@ -217,6 +217,7 @@ void TTestconf::ShowButtons()
     Button_test_big->setText(test_.ButtonTestBigCaption);
     Button_ts_write->setEnabled(test_.ConfigButtonsEnabled);
     Button_tu_write->setEnabled(test_.ConfigButtonsEnabled);
+    SaveProtocol->setEnabled(!test_.TestRunning && test_.LastRun().Ended());
 }
 
 ModuleTest::Typed TTestconf::Typed(const QLineEdit* edit)
@@ -250,4 +251,24 @@ void TTestconf::Button_test_bigClick()
 void TTestconf::Button_clear_testactionsClick()
 {
     test_.ClearLog();
+}
+
+void TTestconf::SaveProtocolClick()
+{
+    const RunRecord& run = test_.LastRun();
+    if (test_.TestRunning || !run.Ended())
+        return;
+    // Proposed beside the run's log file.
+    const QString proposed = QFileInfo(test_.LogFile).dir().filePath(protocolprint::FileName(run));
+    const QString path = SaveDialog(proposed);
+    if (path.isEmpty())
+        return;
+    QList<ShownSetting> settings;
+    for (const benchsettings::Edit& e : benchsettings::Edits)
+        if (const auto* edit = findChild<QLineEdit*>(QLatin1String(e.name)))
+            settings.append({benchsettings::ShownCaption(e), edit->text()});
+    const QString error = protocolprint::WritePdf(
+        run, settings, QStringLiteral("tavena-configurator " TAVENA_VERSION_TEXT), path);
+    if (!error.isEmpty())
+        Operator.Tell(SaveProtocol->text(), error);
 }

@@ -5,13 +5,16 @@
 // and forwards the buttons to the module test; its messages are boxes over this window.
 
 #include "support/messagebox.h"
+#include "testbench/benchsettings.h"
 #include "testbench/moduletest.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class BenchConfig;
 class ParameterEditor;
+class QAction;
 class QLineEdit;
 class QPushButton;
 class QSettings;
@@ -29,10 +32,6 @@ public:
               QSettings* store = nullptr, QWidget* parent = nullptr);
     ~TTestconf() override;
 
-    // The window's own settings file: organisation "Brantell", application
-    // "TavenaConfig-Testconf"; or, given the main store, a file of that name beside it.
-    static QSettings* OpenStore(const QSettings* beside = nullptr);
-
     QLineEdit* Edit_ts_cycletime;
     QLineEdit* Edit_ts_entr;
     QPushButton* Button_ts_write;
@@ -47,6 +46,11 @@ public:
     QPushButton* Button_test;
     QPushButton* Button_test_big;
     QPushButton* Button_close_window;
+    // "Сохранить протокол…": the context menu of StringGrid1 and TestActions, and Ctrl+S; only
+    // once a run has ended.
+    QAction* SaveProtocol;
+    // Asks where to save (the file dialog); tests answer it themselves.
+    std::function<QString(const QString& proposed)> SaveDialog;
 
     MessageBoxOperator Operator{this};
 
@@ -55,8 +59,7 @@ signals:
     void waitPanelRequested(bool show);
 
 private:
-    QLineEdit* AddEdit(class QGridLayout* grid, int row, const char* name, const QString& caption,
-                       const QString& initial);
+    QLineEdit* AddEdit(class QGridLayout* grid, int row, const benchsettings::Edit& e);
     QWidget* BuildTsConfig();
     QWidget* BuildTuConfig();
     void BuildLogAndMatrix();
@@ -68,6 +71,7 @@ private:
     void Button_testClick();
     void Button_test_bigClick();
     void Button_clear_testactionsClick();
+    void SaveProtocolClick();
 
     ModuleTest& test_;
     BenchConfig& bench_;

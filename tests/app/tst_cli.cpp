@@ -4,6 +4,7 @@
 // interruption.
 
 #include "exchange/pcapngreader.h"
+#include "testbench/protocoltools.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QUdpSocket>
+#include <QXmlStreamReader>
 #include <QtTest>
 #include <csignal>
 
@@ -238,25 +240,37 @@ private slots:
     }
 
     // The module test on the simulator's bench: every relay passing, then a relay that drives
-    // nothing giving exit 4; the log file where it was asked for, the matrix on standard output.
+    // nothing giving exit 4; the log file where it was asked for, the matrix on standard output;
+    // the protocol read back with pdftotext and the JUnit report checked against the JUnit
+    // shape and read back.
     void benchPassesAndFinds_data()
     {
         QTest::addColumn<QStringList>("fault");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("final");
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<QStringList>("failed");
         QTest::newRow("sound bench")
-            << QStringList{} << 0 << "Проверка завершена, ошибок не найдено";
-        QTest::newRow("relay 5 drives nothing") << QStringList{"--faulty-relay", "0:5"} << 4
-                                                << "Проверка завершена. ВНИМАНИЕ: найдены ошибки";
+            << QStringList{} << 0 << "Проверка завершена, ошибок не найдено"
+            << "Неисправных реле нет" << QStringList{};
+        QTest::newRow("relay 5 drives nothing")
+            << QStringList{"--faulty-relay", "0:5"} << 4
+            << "Проверка завершена. ВНИМАНИЕ: найдены ошибки"
+            << "Неисправные реле: 5\n.*Реле 5, цикл 1: вход 5 = 1, ожидался 0"
+            << QStringList{"relay 05"};
     }
     void benchPassesAndFinds()
     {
         QFETCH(QStringList, fault);
         QFETCH(int, code);
         QFETCH(QString, final);
+        QFETCH(QString, verdict);
+        QFETCH(QStringList, failed);
         Sim sim(QStringList{"--bench"} + fault);
         const QString logs = dir.filePath(QString::number(code));
-        const Run r = cli(link(sim) + QStringList{"bench", "--log-dir", logs, "--json"});
+        const QString pdf = logs + ".pdf", xml = logs + ".xml";
+        const Run r = cli(link(sim) + QStringList{"bench", "--log-dir", logs, "--json", "--report",
+                                                  pdf, "--junit", xml});
         QCOMPARE(r.code, code);
         const QJsonObject o = r.json().object();
         QCOMPARE(o["final"].toString(), final);
@@ -267,6 +281,43 @@ private slots:
         QVERIFY(o["log"].toString().startsWith(logs + "/TestLogs/"));
         QVERIFY(QFile::exists(o["log"].toString()));
         QVERIFY2(r.err.contains("Начинаю проверку модуля"), qPrintable(r.err));
+
+        const auto text = PdfText(pdf);
+        const auto complaint = JunitComplaint(xml);
+        if (!text || !complaint)
+            QSKIP("pdftotext or xmllint is not installed (scripts/deps.sh installs them)");
+        for (const QString& expected :
+             {QString("Протокол проверки модулей"),
+              QString("Блок ТС, адрес 0 +версия не определена"), QString("Блок ТУ, адрес 0"),
+              QString("Проверка +завершена"), verdict,
+              QString("\n *5(\\s+[01]){32}\\s+%1\n").arg(code ? "ERROR" : "OK"), final,
+              QString("Проверил: _+ +Подпись: _+")})
+            QVERIFY2(QRegularExpression(expected, QRegularExpression::DotMatchesEverythingOption)
+                         .match(*text)
+                         .hasMatch(),
+                     qPrintable(expected + "\n" + *text));
+        QVERIFY2(complaint->isEmpty(), qPrintable(*complaint));
+        QFile report(xml);
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QXmlStreamReader x(&report);
+        int suites = 0;
+        QStringList cases, failures;
+        while (!x.atEnd()) {
+            if (x.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (x.name() == u"testsuite")
+                ++suites;
+            else if (x.name() == u"testcase" &&
+                     x.attributes().value("name").startsWith(QLatin1String("relay ")))
+                cases << x.attributes().value("name").toString();
+            else if (x.name() == u"failure")
+                failures << cases.last();
+        }
+        QVERIFY(!x.hasError());
+        QCOMPARE(suites, 1);
+        QCOMPARE(cases.size(), 32);
+        QCOMPARE(cases.first(), "relay 01");
+        QCOMPARE(failures, failed);
     }
 
     // Calibration and interlock logic set from a script and read back.
@@ -318,6 +369,8 @@ private slots:
         QTest::newRow("flash without a choice") << QStringList{"flash", "x.rom"} << "--outdated";
         QTest::newRow("flash of a missing image")
             << QStringList{"flash", "/nonexistent.rom", "--outdated"} << "Чтение файла";
+        QTest::newRow("protocol into a missing folder")
+            << QStringList{"bench", "--report", "/nonexistent/p.pdf"} << "«/nonexistent/p.pdf»";
         QTest::newRow("CSV without inputs") << QStringList{"watch", "--csv"} << "--series";
         QTest::newRow("CSV of an unknown input")
             << QStringList{"watch", "--csv", "--series", "tit:2/5,tu:3/1"} << "«tu:3/1»";

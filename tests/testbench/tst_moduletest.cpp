@@ -8,6 +8,7 @@
 #include "support/cp1251.h"
 #include "support/eventwait.h"
 #include "support/localtext.h"
+#include "testbench/junitreport.h"
 #include "testbench/testlog.h"
 
 #include <QTemporaryDir>
@@ -233,17 +234,24 @@ private slots:
         QTest::addColumn<bool>("bigButton");
         QTest::addColumn<bool>("duringStartWait");
         QTest::addColumn<QString>("stopEntry");
+        QTest::addColumn<QString>("ending"); // as the protocol says it
+        QTest::addColumn<int>("skipped");    // relays the JUnit report marks as not checked
         QTest::newRow("before relay 11")
-            << false << false << "ВНИМАНИЕ! Проверка остановлена на реле 11";
+            << false << false << "ВНИМАНИЕ! Проверка остановлена на реле 11"
+            << "остановлена на реле 11 в цикле 1" << 22;
         QTest::newRow("by the other button")
-            << true << false << "ВНИМАНИЕ! Проверка остановлена на реле 11";
-        QTest::newRow("during the start wait") << false << true << entry::Soon;
+            << true << false << "ВНИМАНИЕ! Проверка остановлена на реле 11"
+            << "остановлена на реле 11 в цикле 1" << 22;
+        QTest::newRow("during the start wait")
+            << false << true << entry::Soon << "остановлена" << 32;
     }
     void stoppedDuringTheRun()
     {
         QFETCH(bool, bigButton);
         QFETCH(bool, duringStartWait);
         QFETCH(QString, stopEntry);
+        QFETCH(QString, ending);
+        QFETCH(int, skipped);
         Bench b;
         QVERIFY(b.up());
         b.test.StartDelay = 300;
@@ -272,6 +280,11 @@ private slots:
         QCOMPARE(b.test.ButtonTestCaption, "Новая проверка");
         QVERIFY(!b.test.TestRunning);
         QCOMPARE(b.fileLines().last(), entry::Stopped);
+        QCOMPARE(b.test.LastRun().EndingText(), ending);
+        QCOMPARE(b.test.LastRun().Verdict(), "Проверка не закончена; среди проверенных реле "
+                                             "неисправных нет");
+        QVERIFY(junitreport::Xml(b.test.LastRun(), "host")
+                    .contains(QStringLiteral("skipped=\"%1\"").arg(skipped).toUtf8()));
     }
 
     // A configuration write that fails ends the run; a telecontrol error entry is overwritten
@@ -281,20 +294,24 @@ private slots:
         QTest::addColumn<QString>("blocks");
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("ending");
         QTest::newRow("telesignal")
             << "tu:0" << QStringList{entry::TsStart, entry::TsFailed, entry::Stopped, ""}
-            << QStringList{entry::Plan1, entry::TsStart, entry::TsFailed, entry::Stopped};
+            << QStringList{entry::Plan1, entry::TsStart, entry::TsFailed, entry::Stopped}
+            << "не записана конфигурация ТС";
         QTest::newRow("telecontrol")
             << "ts:0" << QStringList{entry::TsStart, entry::TsDone,  entry::TuStart,
                                      entry::Soon,    entry::Stopped, ""}
             << QStringList{entry::Plan1,    entry::TsStart, entry::TsDone, entry::TuStart,
-                           entry::TuFailed, entry::Soon,    entry::Stopped};
+                           entry::TuFailed, entry::Soon,    entry::Stopped}
+            << "не записана конфигурация ТУ";
     }
     void configurationFails()
     {
         QFETCH(QString, blocks);
         QFETCH(QStringList, entries);
         QFETCH(QStringList, lines);
+        QFETCH(QString, ending);
         Bench b(benchOptions(blocks.toLatin1().constData()));
         QVERIFY(b.up());
         b.test.StartDelay = 10000;
@@ -310,6 +327,7 @@ private slots:
         // The telecontrol block is not written after a telesignal failure.
         QCOMPARE(b.requestKinds().filter("c2/").isEmpty(), blocks == "tu:0");
         QCOMPARE(b.test.ButtonTestCaption, "Новая проверка");
+        QCOMPARE(b.test.LastRun().EndingText(), ending);
     }
 
     void atMostFiftyCycles()

@@ -11,6 +11,7 @@
 #include "support/convert.h"
 #include "support/eventwait.h"
 #include "support/messagebox.h"
+#include "testbench/protocoltools.h"
 #include "testbench/ttestconf.h"
 
 #include <QGroupBox>
@@ -186,6 +187,7 @@ private slots:
                         (w.isVisible() ? "shown" : "hidden");
         });
         messages_.clear();
+        QVERIFY(!w.SaveProtocol->isEnabled()); // no run has ended yet
         QTest::mouseClick(w.Button_test, Qt::LeftButton);
         QCOMPARE(seen.first(), "Остановить проверку/Остановить проверку/off/shown");
         QCOMPARE(w.Button_test->text(), "Новая проверка");
@@ -200,6 +202,25 @@ private slots:
         QCOMPARE(newest.data(Qt::ForegroundRole).value<QColor>(), QColor(0, 0, 255));
         QCOMPARE(w.TestActions->model()->index(0, 0).data(Qt::ForegroundRole).value<QColor>(),
                  QColor(255, 0, 0));
+
+        // Ctrl+S saves the run's protocol, proposed beside its log; clearing the log afterwards
+        // does not change what the protocol says.
+        QTest::mouseClick(w.Button_clear_testactions, Qt::LeftButton);
+        QVERIFY(w.SaveProtocol->isEnabled());
+        QString proposed;
+        const QString pdf = dir_->filePath("protocol.pdf");
+        w.SaveDialog = [&](const QString& p) { return proposed = p, pdf; };
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY2(proposed.startsWith(dir_->filePath("TestLogs/Протокол ")), qPrintable(proposed));
+        const auto text = PdfText(pdf);
+        if (!text)
+            QSKIP("pdftotext is not installed (scripts/deps.sh installs it)");
+        for (const char* expected : {"не записана конфигурация ТС", "Циклов выполнено +0 из 1",
+                                     "Проверка была остановлена", "Фильтрация \\(мсек\\) +5x"})
+            QVERIFY2(text->contains(QRegularExpression(QString::fromUtf8(expected))),
+                     qPrintable(*text));
     }
 
     // A double click on " Телесигналы " or " Телеуправление " shows the window; its wait panel
