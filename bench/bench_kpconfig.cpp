@@ -14,23 +14,11 @@
 #include <vector>
 
 #include "cputime.h"
+#include "probeclock.h"
 #include "simprocess.h"
 
 namespace
 {
-// Marks the moment the probe starts: the first position on the progress bar.
-struct ProbeClock : PolicyOperator {
-    QElapsedTimer wall;
-    double cpu0 = 0;
-    void Progress(int minimum, int maximum, int position) override
-    {
-        PolicyOperator::Progress(minimum, maximum, position);
-        if (position == 1 && !wall.isValid()) {
-            wall.start();
-            cpu0 = cpuSeconds();
-        }
-    }
-};
 
 // Counts the requests that await a block's reply (a configuration function byte).
 struct AwaitedCount : DatagramTap {

@@ -35,7 +35,7 @@ public:
     void Value(const QString& key, const QJsonValue& value)
     {
         Key(key);
-        text += Json(value);
+        text += JsonOf(value);
     }
 
 private:
@@ -48,18 +48,12 @@ private:
             Newline();
         }
         if (!key.isNull())
-            text += Json(key) + ": ";
+            text += JsonOf(key) + ": ";
     }
     void Newline()
     {
         text += '\n';
         text += QByteArray(4 * first_.size(), ' ');
-    }
-    // One value alone: its JSON text is that of an array of it, without the brackets.
-    static QByteArray Json(const QJsonValue& value)
-    {
-        const QByteArray one = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-        return one.mid(1, one.size() - 2);
     }
     QList<bool> first_; // per open level: nothing written in it yet
 };
@@ -129,6 +123,13 @@ void WriteBlock(JsonWriter& w, const Block& b)
 }
 
 } // namespace
+
+QByteArray JsonOf(const QJsonValue& value)
+{
+    // One value alone: its JSON text is that of an array of it, without the brackets.
+    const QByteArray one = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return one.mid(1, one.size() - 2);
+}
 
 QByteArray Write(const File& file)
 {

@@ -15,6 +15,7 @@
 #include "exchange/linksettings.h"
 
 #include <QByteArray>
+#include <QJsonValue>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -51,6 +52,9 @@ QByteArray Write(const File& file);
 // key its type has and every value in its field's range. Nothing, and in `error` what is wrong
 // and where ("blocks[2] (tu:3), values.out3_hold: ..."), when the file does not do.
 std::optional<File> Read(const QByteArray& text, QString* error);
+
+// One JSON value alone as its text in the file: "5", "\"ts:0\"".
+QByteArray JsonOf(const QJsonValue& value);
 
 // The record to write into the block: the values over the record.
 QByteArray RecordToWrite(const Block& block);

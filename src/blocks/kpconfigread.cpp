@@ -43,13 +43,6 @@ std::optional<QByteArray> Hex(const QJsonValue& v, int size)
     return QByteArray::fromHex(text);
 }
 
-// A JSON value as its text in the file.
-QString JsonText(const QJsonValue& v)
-{
-    const QByteArray one = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(one.mid(1, one.size() - 2));
-}
-
 // A whole number of a JSON value, or nothing.
 std::optional<qint64> Whole(const QJsonValue& v)
 {
@@ -80,9 +73,9 @@ std::optional<params::Values> ReadValues(const QJsonValue& json, const blocks::R
             continue; // the record's bytes stand
         const auto v = Whole(it.value());
         if (!v || !params::InRange(*f, *v))
-            return Fail<params::Values>(
-                error, at,
-                QStringLiteral("значение %1 вне допустимого для поля").arg(JsonText(it.value())));
+            return Fail<params::Values>(error, at,
+                                        QStringLiteral("значение %1 вне допустимого для поля")
+                                            .arg(QString::fromUtf8(JsonOf(it.value()))));
         values[f - fields.begin()] = *v;
     }
     return values;

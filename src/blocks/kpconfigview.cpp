@@ -109,35 +109,43 @@ std::optional<kpconfig::File> KpConfigView::Open()
     return file;
 }
 
+struct KpConfigView::Compared {
+    kpconfig::File file;
+    QList<kpconfig::Difference> differences;
+};
+
+std::optional<KpConfigView::Compared> KpConfigView::OpenAndCompare()
+{
+    auto file = Open();
+    auto differences = file ? service_.Compare(*file) : std::nullopt;
+    if (!differences)
+        return std::nullopt;
+    return Compared{std::move(*file), std::move(*differences)};
+}
+
 void KpConfigView::CompareKpConfigClick()
 {
-    const auto file = Open();
-    if (!file)
-        return;
-    const auto differences = service_.Compare(*file);
-    if (!differences)
-        return;
-    KpConfigDialog dialog(*file, *differences, {}, false, &page_);
-    RunDialog(dialog);
+    if (const auto c = OpenAndCompare()) {
+        KpConfigDialog dialog(c->file, c->differences, {}, false, &page_);
+        RunDialog(dialog);
+    }
 }
 
 void KpConfigView::RestoreKpConfigClick()
 {
-    const auto file = Open();
-    if (!file)
-        return;
     // The compare is the discovery the restore writes on.
-    const auto differences = service_.Compare(*file);
-    if (!differences)
+    const auto c = OpenAndCompare();
+    if (!c)
         return;
-    KpConfigDialog dialog(*file, *differences, OnBus(page_.Service()), true, &page_);
+    const auto& file = c->file;
+    KpConfigDialog dialog(file, c->differences, OnBus(page_.Service()), true, &page_);
     if (!RunDialog(dialog))
         return;
     const kpconfig::RestoreOptions options = dialog.Options();
     if (options.blocks.isEmpty())
         return Tell(RestoreKpConfig->text().chopped(1),
                     QStringLiteral("Не отмечено ни одного блока: ничего не записано."));
-    const auto result = service_.Restore(*file, options);
+    const auto result = service_.Restore(file, options);
     if (!result)
         return;
     QString text = QStringLiteral("Записаны: %1.").arg(Names(result->written));

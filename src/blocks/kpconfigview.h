@@ -43,6 +43,9 @@ public:
 
 private:
     std::optional<kpconfig::File> Open();
+    // A file chosen and read, and how the controlled point differs from it (a discovery).
+    struct Compared;
+    std::optional<Compared> OpenAndCompare();
     void Tell(const QString& caption, const QString& text);
 
     kpconfig::Service& service_;

@@ -3,6 +3,7 @@
 
 #include "exchange/linkfixture.h"
 #include "fielddata/datapage.h"
+#include "fielddata/feedrecords.h"
 #include "fielddata/fieldrequests.h"
 #include "fielddata/livetables.h"
 #include "fielddata/ttiival.h"
@@ -25,16 +26,6 @@
 
 namespace
 {
-// Hands the records of one data datagram to the tables.
-void feed(LiveTables& t, const QByteArray& records)
-{
-    QByteArray d = QByteArray::fromHex("00000119") + records;
-    d[1] = char(records.size());
-    CanRecordWalk walk(d);
-    CanRecord rec;
-    while (walk.next(rec))
-        t.HandleRecord(rec);
-}
 
 QByteArray hex(const char* h)
 {

@@ -4,6 +4,7 @@
 // stamps), the CSV export byte for byte, the event list's limit, and the trend window once
 // through its controls.
 
+#include "fielddata/feedrecords.h"
 #include "fielddata/livetables.h"
 #include "fielddata/trends.h"
 #include "fielddata/trendwindow.h"
@@ -18,15 +19,6 @@
 
 namespace
 {
-void feed(LiveTables& t, const QByteArray& records)
-{
-    QByteArray d = QByteArray::fromHex("00000119") + records;
-    d[1] = char(records.size());
-    CanRecordWalk walk(d);
-    CanRecord rec;
-    while (walk.next(rec))
-        t.HandleRecord(rec);
-}
 // 2026-12-09 14:05:09 UTC, the tests' zone.
 constexpr qint64 T0 = 1796825109000;
 } // namespace
