@@ -301,10 +301,58 @@ QList<OptionRow> OutputRows()
     };
 }
 
+QString NeedsReplay(const CommandLine& cl)
+{
+    return cl.given.contains(QStringLiteral("replay")) ? QString()
+                                                       : QStringLiteral("needs --replay");
+}
+
+QList<OptionRow> ReplayRows()
+{
+    return {
+        Row("replay",
+            "Play the adapter's side of a recorded exchange (pcapng or pcap) to the program that "
+            "talks to it, then print a summary; exit 0 when the program's requests matched the "
+            "recording throughout.",
+            "file",
+            [](const QString& v, CommandLine& cl) {
+                cl.replayPath = v;
+                return cl.given.contains(QStringLiteral("capture"))
+                           ? QStringLiteral("not together with --capture")
+                           : QString();
+            }),
+        Row("adapter-port",
+            "The adapter's port in the recording (972, or the port the program sends to).", "port",
+            [](const QString& v, CommandLine& cl) {
+                const auto n = Number(v, 1, 65535);
+                if (!n)
+                    return QStringLiteral("must be 1..65535");
+                cl.replayAdapterPort = quint16(*n);
+                return NeedsReplay(cl);
+            }),
+        Row("speed", "Replay faster (2) or slower (0.5) than recorded (1).", "factor",
+            [](const QString& v, CommandLine& cl) {
+                bool ok = false;
+                cl.replaySpeed = v.trimmed().toDouble(&ok);
+                if (!ok || !(cl.replaySpeed >= 0.01 && cl.replaySpeed <= 1000))
+                    return QStringLiteral("must be 0.01..1000");
+                return NeedsReplay(cl);
+            }),
+        Row("then-simulate",
+            "Where the program leaves the recording, go on as the simulator with the blocks the "
+            "recording showed (or --blocks) instead of falling silent.",
+            nullptr,
+            [](const QString&, CommandLine& cl) {
+                cl.thenSimulate = true;
+                return NeedsReplay(cl);
+            }),
+    };
+}
+
 QList<OptionRow> AllRows()
 {
     return AdapterRows() + FaultRows() + LiveRows() + TelecontrolRows() + BlockOptionRows() +
-           OutputRows();
+           OutputRows() + ReplayRows();
 }
 
 // Applies every option given (or having a default) in the table's order.

@@ -18,7 +18,12 @@ struct CommandLine {
     QString imagePath;
     QByteArray imageVersion;
     QString capturePath; // --capture: the exchange recorded here
-    QStringList given;   // the options given, by name (while the command line is read)
+    // --replay: the adapter's side of this recorded exchange is played back.
+    QString replayPath;
+    std::optional<quint16> replayAdapterPort;
+    double replaySpeed = 1;
+    bool thenSimulate = false;
+    QStringList given; // the options given, by name (while the command line is read)
 };
 
 // Parses the arguments (the first is the program name). A bind address outside the loopback

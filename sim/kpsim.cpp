@@ -208,6 +208,19 @@ void KpSim::readDatagrams()
     }
 }
 
+void KpSim::takeOverLink(const QHostAddress& peer, quint16 port, int channel,
+                         const QByteArray& datagram)
+{
+    peerAddress_ = peer;
+    peerPort_ = port;
+    linkStarted_ = true;
+    canChannel_ = channel;
+    if (datagram.isEmpty())
+        return;
+    emit datagramReceived(datagram);
+    handle(datagram);
+}
+
 void KpSim::handle(const QByteArray& d)
 {
     ++counters_.datagramsReceived;

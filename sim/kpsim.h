@@ -209,6 +209,10 @@ public:
     char bitRate() const { return bitRate_; } // 'M' 500 kbit/s, 'S' 50 kbit/s, 0 not given
     // Forgets the link start: keep-alives are answered again.
     void resetLink();
+    // Takes over a link another peer started (a replay that goes on as the simulator): the
+    // program at `peer`:`port` on CAN channel `channel`; then handles `datagram` as received.
+    void takeOverLink(const QHostAddress& peer, quint16 port, int channel,
+                      const QByteArray& datagram);
 
     // Announcements to the program; false when no program has been heard yet.
     bool sendAddressRequest();

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // kp-sim: the simulated controlled point as a program. Runs until SIGINT or SIGTERM; with
-// --write-image it only writes the sample firmware image.
+// --write-image it only writes the sample firmware image; with --replay it plays a recorded
+// exchange until the replay ends.
 
+#include "capturereader.h"
 #include "commandline.h"
 #include "exchange/pcapng.h"
 #include "kpsim.h"
+#include "replay.h"
 #include "sampleimage.h"
+#include "support/errortext.h"
 #include "tavenaversion.h"
 
 #include <QCoreApplication>
@@ -76,6 +80,45 @@ bool Record(kpsim::KpSim& sim, PcapngWriter& capture, const QString& path, QText
     return true;
 }
 
+// --replay: reads the recording, plays it to the program until the replay ends or a signal
+// comes, and prints the summary. 0 when the program's requests matched throughout.
+int Replay(QCoreApplication& app, const kpsim::CommandLine& cl, QTextStream& out, QTextStream& err)
+{
+    QFile file(cl.replayPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        err << "kp-sim: " << cl.replayPath << ": " << FileErrorText(file) << Qt::endl;
+        return 2;
+    }
+    QString error;
+    const auto contents = capture::ReadCapture(file.readAll(), &error);
+    const auto script = contents
+                            ? replay::MakeScript(contents->datagrams, cl.replayAdapterPort, &error)
+                            : std::nullopt;
+    if (!script) {
+        err << "kp-sim: " << cl.replayPath << ": " << error << Qt::endl;
+        return 2;
+    }
+    replay::Replayer replayer(*script, {cl.replaySpeed, cl.thenSimulate, cl.options});
+    replayer.Tell = [&err](const QString& text) { err << "kp-sim: " << text << Qt::endl; };
+    if (!replayer.start(&error)) {
+        err << "kp-sim: " << error << Qt::endl;
+        return 1;
+    }
+    const qint64 lastUs =
+        std::max(script->requests.isEmpty() ? 0 : script->requests.last().us,
+                 script->spontaneous.isEmpty() ? 0 : script->spontaneous.last().us);
+    out << "kp-sim: replaying " << cl.replayPath << " (" << script->requests.size() << " requests, "
+        << script->adapterDatagrams << " datagrams of the adapter at "
+        << QHostAddress(script->adapterAddress).toString() << ":" << script->adapterPort << ", "
+        << QString::number(double(lastUs) / 1e6, 'f', 1) << " s) on "
+        << cl.options.bindAddress.toString() << ":" << replayer.localPort()
+        << "; waiting for the program" << Qt::endl;
+    QObject::connect(&replayer, &replay::Replayer::finished, &app, &QCoreApplication::exit);
+    app.exec();
+    out << "kp-sim: " << replayer.Summary() << Qt::endl;
+    return replayer.exitCode();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -110,6 +153,8 @@ int main(int argc, char** argv)
         err << "kp-sim: cannot install signal handlers" << Qt::endl;
         return 1;
     }
+    if (!cl->replayPath.isEmpty())
+        return Replay(app, *cl, out, err);
     kpsim::KpSim sim(cl->options);
     if (!sim.start(&error)) {
         err << "kp-sim: " << error << Qt::endl;
