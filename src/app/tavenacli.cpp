@@ -86,7 +86,7 @@ struct Options {
 };
 
 // An option of the command line: a value into a text of Options, or a switch into a flag.
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     const char* help;
     const char* value;                // the value's name; null for a switch
@@ -95,7 +95,7 @@ struct OptionSpec {
     const char* defaultValue = nullptr;
 };
 
-const OptionSpec OptionSpecs[] = {
+const OptionEntry OptionEntries[] = {
     {"settings", "Файл настроек вместо настроек окна.", "FILE", &Options::settings},
     {"adapter", "IP адрес адаптера.", "IP", &Options::adapter},
     {"computer", "IP адрес компьютера.", "IP", &Options::computer},
@@ -139,13 +139,13 @@ const OptionSpec OptionSpecs[] = {
     {"zone", "calibration set: Зона \"Нуля\".", "V", &Options::zone},
 };
 
-QCommandLineOption OptionOf(const OptionSpec& spec)
+QCommandLineOption OptionOf(const OptionEntry& entry)
 {
-    QCommandLineOption option(QLatin1String(spec.name), QString::fromUtf8(spec.help));
-    if (spec.value)
-        option.setValueName(QString::fromUtf8(spec.value));
-    if (spec.defaultValue)
-        option.setDefaultValue(QLatin1String(spec.defaultValue));
+    QCommandLineOption option(QLatin1String(entry.name), QString::fromUtf8(entry.help));
+    if (entry.value)
+        option.setValueName(QString::fromUtf8(entry.value));
+    if (entry.defaultValue)
+        option.setDefaultValue(QLatin1String(entry.defaultValue));
     return option;
 }
 
@@ -476,8 +476,8 @@ std::optional<int> ParseArguments(Options& o)
         QString::fromUtf8(Help));
     parser.addHelpOption();
     parser.addVersionOption();
-    for (const OptionSpec& spec : OptionSpecs)
-        parser.addOption(OptionOf(spec));
+    for (const OptionEntry& entry : OptionEntries)
+        parser.addOption(OptionOf(entry));
     parser.addPositionalArgument("command", "Подкоманда и её аргументы.",
                                  "ПОДКОМАНДА [АРГУМЕНТЫ…]");
     if (!parser.parse(QCoreApplication::arguments()))
@@ -490,12 +490,12 @@ std::optional<int> ParseArguments(Options& o)
         std::fputs("tavena-cli " TAVENA_VERSION_TEXT "\n", stdout);
         return exitcode::Done;
     }
-    for (const OptionSpec& spec : OptionSpecs) {
-        const QString name = QLatin1String(spec.name);
-        if (spec.text)
-            o.*spec.text = parser.value(name);
-        if (spec.flag)
-            o.*spec.flag = parser.isSet(name);
+    for (const OptionEntry& entry : OptionEntries) {
+        const QString name = QLatin1String(entry.name);
+        if (entry.text)
+            o.*entry.text = parser.value(name);
+        if (entry.flag)
+            o.*entry.flag = parser.isSet(name);
     }
     o.args = parser.positionalArguments();
     return Checked(o);
