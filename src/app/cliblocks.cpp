@@ -117,7 +117,8 @@ std::optional<params::Values> Apply(Cli& cli, blocks::Ref block, params::Values 
                                     const QList<std::pair<QString, QString>>& wanted, int* code)
 {
     const QList<params::Field>& fields = params::Fields(block.function());
-    for (const auto& [key, text] : wanted) {
+    for (const auto& [name, text] : wanted) {
+        const QString& key = name; // clang 14 cannot capture a structured binding
         const auto it = std::find_if(fields.begin(), fields.end(),
                                      [&](const params::Field& f) { return f.key == key; });
         QString error;

@@ -206,9 +206,10 @@ std::optional<QList<Difference>> Service::CompareBlocks(const File& file, const 
 std::optional<QString> Service::MappingProblem(const File& file, const RestoreOptions& options)
 {
     QList<blocks::Ref> targets;
-    for (const auto& [from, to] : options.map) {
+    for (const auto& pair : options.map) {
+        const auto& [from, to] = pair;
         if (std::none_of(file.blocks.begin(), file.blocks.end(),
-                         [from](const Block& b) { return b.ref == from; }))
+                         [&pair](const Block& b) { return b.ref == pair.first; }))
             return QStringLiteral("Блока %1 нет в файле.").arg(Name(from));
         if (from.slot != to.slot)
             return QStringLiteral("Блок %1 из файла нельзя записать в блок %2: это блок другого "
