@@ -20,13 +20,8 @@
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    QString blocks;
-    for (const char* type : {"ts", "tit", "tu"})
-        for (int a = 0; a < 8; ++a)
-            blocks += QStringLiteral("%1:%2,").arg(type).arg(a);
-    blocks.chop(1);
     SimProcess sim;
-    if (!sim.Start({QStringLiteral("--blocks"), blocks, QStringLiteral("--quiet")}))
+    if (!sim.Start({QStringLiteral("--blocks"), EightOfEachType(), QStringLiteral("--quiet")}))
         return 1;
 
     ProgramCore core;

@@ -45,13 +45,8 @@ QStringList Logic(int address)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    QString blocks;
-    for (const char* type : {"ts", "tit", "tu"})
-        for (int a = 0; a < 8; ++a)
-            blocks += QStringLiteral("%1:%2,").arg(type).arg(a);
-    blocks.chop(1);
     SimProcess sim;
-    if (!sim.Start({"--blocks", blocks, "--quiet", "--param",
+    if (!sim.Start({"--blocks", EightOfEachType(), "--quiet", "--param",
                     "tu:0,tu:1,tu:2,tu:3,tu:4,tu:5,tu:6,tu:7@0=5"}))
         return 1;
 

@@ -17,6 +17,16 @@ inline QString SimPath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/kp-sim");
 }
 
+// kp-sim's --blocks for a full bus: eight blocks of each type, addresses 0 to 7.
+inline QString EightOfEachType()
+{
+    QStringList blocks;
+    for (const char* type : {"ts", "tit", "tu"})
+        for (int a = 0; a < 8; ++a)
+            blocks << QStringLiteral("%1:%2").arg(QLatin1String(type)).arg(a);
+    return blocks.join(u',');
+}
+
 struct SimProcess {
     QProcess process;
     quint16 port = 0;
