@@ -128,10 +128,11 @@ struct Interface {
     qint64 offsetSeconds = 0;
 };
 
+// In unsigned arithmetic, so that a damaged time or offset wraps instead of overflowing.
 qint64 Microseconds(const Interface& i, quint64 ts)
 {
-    return qint64(static_cast<unsigned __int128>(ts) * 1000000 / i.unitsPerSecond) +
-           i.offsetSeconds * 1000000;
+    const auto us = quint64(static_cast<unsigned __int128>(ts) * 1000000 / i.unitsPerSecond);
+    return qint64(us + quint64(i.offsetSeconds) * 1000000);
 }
 
 // The interface description's link type and its time options.
