@@ -11,6 +11,16 @@ namespace
 {
 
 constexpr quint16 StandardAdapterPort = 972;
+constexpr qint64 LongestRecordingUs = 7LL * 24 * 3600 * 1000000;
+
+// Microseconds from the program's first datagram, in the file's order: never before that
+// datagram nor before the one ahead in the file (a clock that stepped back, or a damaged time,
+// plays as recorded order), and never beyond a week.
+qint64 Since(qint64 t, qint64 start, qint64 previous)
+{
+    const quint64 after = t > start ? quint64(t) - quint64(start) : 0;
+    return std::max(previous, qint64(std::min<quint64>(after, LongestRecordingUs)));
+}
 
 bool IsKeepAlive(const QByteArray& d)
 {
@@ -130,21 +140,26 @@ std::optional<Script> MakeScript(const QList<capture::Datagram>& all,
     s.adapterAddress = *address;
     s.adapterPort = *port;
     std::optional<qint64> start;
+    qint64 previous = 0;
     for (const capture::Datagram& d : all) {
         const bool fromAdapter = d.ends.sourceAddress == *address && d.ends.sourcePort == *port;
         const bool toAdapter =
             d.ends.destinationAddress == *address && d.ends.destinationPort == *port;
+        if (!toAdapter && !fromAdapter)
+            continue;
         if (toAdapter && !start)
             start = d.microseconds;
+        if (start)
+            previous = Since(d.microseconds, *start, previous);
+        const qint64 us = start ? previous : 0;
         if (toAdapter) {
             ++s.programDatagrams;
             const bool again = !s.requests.isEmpty() && s.requests.last().bytes == d.payload;
             if (IsRequest(d.payload) && !again)
-                s.requests.append({d.microseconds - *start, d.payload, {}});
+                s.requests.append({us, d.payload, {}});
         } else if (fromAdapter) {
             ++s.adapterDatagrams;
             NoteBlocks(d.payload, s.blocks);
-            const qint64 us = start ? d.microseconds - *start : 0;
             bool numbered = false;
             if (!s.requests.isEmpty() &&
                 Answers(d.payload, packet::at(s.requests.last().bytes, 2), &numbered))

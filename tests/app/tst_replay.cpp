@@ -9,6 +9,7 @@
 #include "app/programcore.h"
 #include "exchange/pcapngreader.h"
 #include "kpsim.h"
+#include "replayscript.h"
 #include "support/operatorio.h"
 
 #include <QProcess>
@@ -202,6 +203,32 @@ private slots:
                      qPrintable(err));
             QVERIFY2(out.contains("divergences: 1"), qPrintable(out));
         }
+    }
+
+    // A clock that steps back, and times damaged beyond any real recording, play in the file's
+    // order and within a week: nothing overflows, no answer comes before its request.
+    void damagedTimesPlayInFileOrder()
+    {
+        const quint32 program = 0x7F000001, adapter = 0x7F000002;
+        const capture::UdpEnds toAdapter{program, 5000, adapter, 972};
+        const capture::UdpEnds fromAdapter{adapter, 972, program, 5000};
+        constexpr qint64 Week = 7LL * 24 * 3600 * 1000000;
+        const QList<capture::Datagram> datagrams = {
+            {1000, toAdapter, QByteArray::fromHex("8000")},
+            {std::numeric_limits<qint64>::min(), toAdapter, QByteArray::fromHex("00000119c2")},
+            {500, fromAdapter, QByteArray::fromHex("820101")},
+            {std::numeric_limits<qint64>::max(), fromAdapter, QByteArray::fromHex("8001020304")},
+            {2000, fromAdapter, QByteArray::fromHex("8001020304")}};
+        QString error;
+        const auto script = replay::MakeScript(datagrams, std::nullopt, &error);
+        QVERIFY2(script, qPrintable(error));
+        QCOMPARE(script->requests.size(), 1);
+        QCOMPARE(script->requests[0].us, 0);
+        QCOMPARE(script->requests[0].answers.size(), 1);
+        QCOMPARE(script->requests[0].answers[0].afterUs, 0);
+        QCOMPARE(script->spontaneous.size(), 2);
+        QCOMPARE(script->spontaneous[0].us, Week);
+        QCOMPARE(script->spontaneous[1].us, Week);
     }
 
     void badFilesRefused_data()
