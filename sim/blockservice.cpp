@@ -6,6 +6,7 @@
 #include "simblock.h"
 
 #include "support/byteorder.h"
+#include "support/bytespan.h"
 #include "support/cp1251.h"
 
 #include <algorithm>
@@ -119,8 +120,7 @@ void SimBlock::writeMemory(uint16_t address, std::span<const uint8_t> bytes)
 
 void SimBlock::writeMemory(uint16_t address, const QByteArray& bytes)
 {
-    writeMemory(address, std::span(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                                   size_t(bytes.size())));
+    writeMemory(address, ByteSpan(bytes));
 }
 
 QByteArray SimBlock::versionText() const

@@ -5,6 +5,7 @@
 #include "app/clicommands.h"
 #include "app/cliterminal.h"
 #include "app/programcore.h"
+#include "support/bytespan.h"
 #include "support/convert.h"
 #include "support/errortext.h"
 
@@ -15,15 +16,6 @@
 
 namespace
 {
-QString Name(blocks::Ref block)
-{
-    return blocks::RefText(block.slot, block.address);
-}
-
-std::span<const uint8_t> Bytes(const QByteArray& bytes)
-{
-    return {reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())};
-}
 
 // Reads the one block alone (a discovery of its position). False, and the exit code, when it
 // did not answer or its record was not read whole.
@@ -38,14 +30,15 @@ bool ReadBlock(Cli& cli, blocks::Ref block, int* code)
         return false;
     }
     if (b.LineOf(block) < 0) {
-        *code = cli.Fail(exitcode::NoAnswer,
-                         QStringLiteral("Нет ответа от блока %1 (поиск блока)").arg(Name(block)));
+        *code = cli.Fail(
+            exitcode::NoAnswer,
+            QStringLiteral("Нет ответа от блока %1 (поиск блока)").arg(blocks::RefText(block)));
         return false;
     }
     if (!b.RecordOf(block)) {
         *code = cli.Fail(exitcode::NoAnswer, QStringLiteral("Параметры блока %1 прочитаны не "
                                                             "полностью")
-                                                 .arg(Name(block)));
+                                                 .arg(blocks::RefText(block)));
         return false;
     }
     return true;
@@ -68,7 +61,7 @@ QJsonObject ValuesJson(uint8_t function, const params::Values& values, const QSt
 QStringList HeadersOf(uint8_t function, const QByteArray& record)
 {
     const bool interlock = function == blocks::FunctionTu &&
-                           params::ControlType(Bytes(record)) == params::InterlockMode;
+                           params::ControlType(ByteSpan(record)) == params::InterlockMode;
     return params::RowHeaders(function, interlock);
 }
 
@@ -124,7 +117,8 @@ std::optional<params::Values> Apply(Cli& cli, blocks::Ref block, params::Values 
         QString error;
         const auto value = StrToInt(text, key, &error);
         if (it == fields.end())
-            error = QStringLiteral("Неизвестный параметр «%1» блока %2").arg(key, Name(block));
+            error = QStringLiteral("Неизвестный параметр «%1» блока %2")
+                        .arg(key, blocks::RefText(block));
         if (it == fields.end() || !value) {
             *code = cli.Fail(exitcode::Usage, error);
             return std::nullopt;
@@ -147,7 +141,7 @@ int ParamsGet(Cli& cli, blocks::Ref block)
     QJsonObject names;
     const QJsonObject json = ValuesJson(block.function(), values, headers, &names);
     if (cli.json) {
-        cli.Print(QJsonObject{{"block", Name(block)},
+        cli.Print(QJsonObject{{"block", blocks::RefText(block)},
                               {"version", b.VersionOf(block).mid(1)},
                               {"values", json},
                               {"names", names}});
@@ -180,8 +174,7 @@ int ParamsSet(Cli& cli, blocks::Ref block, const QStringList& assignments, const
     const auto values = Apply(cli, block, *b.ValuesOf(block), *wanted, &code);
     // The record as it is to be held: the values over the record as read.
     QByteArray expected = *b.RecordOf(block);
-    params::Encode(block.function(), *values,
-                   {reinterpret_cast<uint8_t*>(expected.data()), size_t(expected.size())});
+    params::Encode(block.function(), *values, WritableByteSpan(expected));
     (void)b.WriteValues(block, *values);
     if ((code = cli.Outcome()) != exitcode::Done)
         return code;
@@ -190,40 +183,22 @@ int ParamsSet(Cli& cli, blocks::Ref block, const QStringList& assignments, const
     if (!ReadBlock(cli, block, &code))
         return code;
     if (*b.RecordOf(block) != expected)
-        return cli.Fail(exitcode::NoAnswer,
-                        QStringLiteral("Блок %1 хранит не то, что записано").arg(Name(block)));
+        return cli.Fail(
+            exitcode::NoAnswer,
+            QStringLiteral("Блок %1 хранит не то, что записано").arg(blocks::RefText(block)));
     if (cli.json)
         cli.Print(
-            QJsonObject{{"block", Name(block)},
+            QJsonObject{{"block", blocks::RefText(block)},
                         {"values", ValuesJson(block.function(), *b.ValuesOf(block), {}, nullptr)}});
     else
-        cli.out
-            << QStringLiteral("Параметры блока %1 записаны и прочитаны обратно").arg(Name(block))
-            << Qt::endl;
+        cli.out << QStringLiteral("Параметры блока %1 записаны и прочитаны обратно")
+                       .arg(blocks::RefText(block))
+                << Qt::endl;
     return exitcode::Done;
 }
 
 namespace
 {
-QJsonArray NamesJson(const QList<blocks::Ref>& list)
-{
-    QJsonArray names;
-    for (const blocks::Ref& b : list)
-        names.append(Name(b));
-    return names;
-}
-
-void PrintList(Cli& cli, const QString& what, const QJsonArray& names, bool always)
-{
-    if (names.isEmpty() && !always)
-        return;
-    QStringList texts;
-    for (const QJsonValue& v : names)
-        texts << v.toString();
-    cli.out << what << (texts.isEmpty() ? QStringLiteral("—") : texts.join(QStringLiteral(", ")))
-            << Qt::endl;
-}
-
 // The blocks programmed, each read again: those that do not report the image's version.
 QList<blocks::Ref> Unverified(Cli& cli, const QList<blocks::Ref>& programmed)
 {
@@ -253,7 +228,7 @@ int Flash(Cli& cli, const FlashRequest& request)
     for (const blocks::Ref& r : request.blocks)
         if (b.LineOf(r) < 0)
             return cli.Fail(exitcode::NoAnswer,
-                            QStringLiteral("Блок %1 не найден на шине").arg(Name(r)));
+                            QStringLiteral("Блок %1 не найден на шине").arg(blocks::RefText(r)));
     const QList<blocks::Ref> targets =
         request.blocks.isEmpty() ? cli.core.Firmware.Ticked() : request.blocks;
     const auto& run = request.loader ? firmware::FirmwareProgramming::Loader
@@ -264,24 +239,23 @@ int Flash(Cli& cli, const FlashRequest& request)
     QList<blocks::Ref> unverified;
     if (request.verify && code != exitcode::Interrupted)
         unverified = Unverified(cli, outcome.done + outcome.doubtful);
-    const QJsonArray half = outcome.failed ? QJsonArray{Name(*outcome.failed)} : QJsonArray{};
+    const QList<blocks::Ref> half =
+        outcome.failed ? QList<blocks::Ref>{*outcome.failed} : QList<blocks::Ref>{};
     if (cli.json) {
-        QJsonObject o{{"done", NamesJson(outcome.done)},
-                      {"program_again", NamesJson(outcome.doubtful)},
-                      {"half_done", half},
-                      {"untouched", NamesJson(outcome.untouched)}};
+        QJsonObject o{{"done", RefsJson(outcome.done)},
+                      {"program_again", RefsJson(outcome.doubtful)},
+                      {"half_done", RefsJson(half)},
+                      {"untouched", RefsJson(outcome.untouched)}};
         if (request.verify)
-            o.insert("unverified", NamesJson(unverified));
+            o.insert("unverified", RefsJson(unverified));
         cli.Print(o);
     } else {
-        PrintList(cli, QStringLiteral("Прошиты: "), NamesJson(outcome.done), true);
-        PrintList(cli, QStringLiteral("Прошить ещё раз (запрос повторялся): "),
-                  NamesJson(outcome.doubtful), false);
-        PrintList(cli, QStringLiteral("Прошиты не до конца: "), half, false);
-        PrintList(cli, QStringLiteral("Не тронуты: "), NamesJson(outcome.untouched), false);
+        cli.PrintList(QStringLiteral("Прошиты: "), outcome.done, true);
+        cli.PrintList(QStringLiteral("Прошить ещё раз (запрос повторялся): "), outcome.doubtful);
+        cli.PrintList(QStringLiteral("Прошиты не до конца: "), half);
+        cli.PrintList(QStringLiteral("Не тронуты: "), outcome.untouched);
         if (request.verify)
-            PrintList(cli, QStringLiteral("Версия не та, что в образе: "), NamesJson(unverified),
-                      false);
+            cli.PrintList(QStringLiteral("Версия не та, что в образе: "), unverified);
     }
     if (code == exitcode::Done && (!outcome.doubtful.isEmpty() || !unverified.isEmpty()))
         code = exitcode::NoAnswer;
@@ -291,16 +265,15 @@ int Flash(Cli& cli, const FlashRequest& request)
 int Calibration(Cli& cli, blocks::Ref block, bool set, const QStringList& fields)
 {
     if (block.slot != 2)
-        return cli.Fail(
-            exitcode::Usage,
-            QStringLiteral("Калибровка только у блоков ТИТ (tit:N), не у %1").arg(Name(block)));
+        return cli.Fail(exitcode::Usage,
+                        QStringLiteral("Калибровка только у блоков ТИТ (tit:N), не у %1")
+                            .arg(blocks::RefText(block)));
     AdcCalibration& c = cli.core.Calibration;
     const auto read = [&]() -> std::optional<calib::Texts> {
         const auto bytes = c.Read(block);
         if (!bytes || cli.op.Failed() || cli.interrupts.interrupted)
             return std::nullopt;
-        return calib::Decode(
-            std::span<const uint8_t, calib::FieldBytes>(Bytes(*bytes).first<calib::FieldBytes>()));
+        return calib::Decode(*bytes);
     };
     auto texts = read();
     if (!texts)
@@ -317,13 +290,13 @@ int Calibration(Cli& cli, blocks::Ref block, bool set, const QStringList& fields
         if (!texts)
             return cli.Outcome();
         if (!(*texts == written))
-            return cli.Fail(
-                exitcode::NoAnswer,
-                QStringLiteral("Блок %1 хранит не ту калибровку, что записана").arg(Name(block)));
+            return cli.Fail(exitcode::NoAnswer,
+                            QStringLiteral("Блок %1 хранит не ту калибровку, что записана")
+                                .arg(blocks::RefText(block)));
     }
     const calib::Texts& f = *texts;
     if (cli.json)
-        cli.Print(QJsonObject{{"block", Name(block)},
+        cli.Print(QJsonObject{{"block", blocks::RefText(block)},
                               {"zero", f.zero.toLongLong()},
                               {"max", f.maximum.toLongLong()},
                               {"min", f.minimum.toLongLong()},
@@ -341,7 +314,7 @@ int Interlock(Cli& cli, blocks::Ref block, bool write, const QString& file)
     if (block.slot != 3)
         return cli.Fail(exitcode::Usage,
                         QStringLiteral("Логика блокировок только у блоков ТУ (tu:N), не у %1")
-                            .arg(Name(block)));
+                            .arg(blocks::RefText(block)));
     QStringList lines;
     if (write) {
         QFile f(file);
@@ -354,16 +327,16 @@ int Interlock(Cli& cli, blocks::Ref block, bool write, const QString& file)
     int code = exitcode::Done;
     if (!ReadBlock(cli, block, &code))
         return code;
-    if (params::ControlType(Bytes(*cli.core.Blocks.RecordOf(block))) != params::InterlockMode)
-        return cli.Fail(
-            exitcode::Usage,
-            QStringLiteral("Блок %1 не в режиме блокировок (тип управления 5)").arg(Name(block)));
+    if (params::ControlType(ByteSpan(*cli.core.Blocks.RecordOf(block))) != params::InterlockMode)
+        return cli.Fail(exitcode::Usage,
+                        QStringLiteral("Блок %1 не в режиме блокировок (тип управления 5)")
+                            .arg(blocks::RefText(block)));
     InterlockTransfer& t = cli.core.Interlock;
     if (write) {
         t.Write(block, lines);
         if ((code = cli.Outcome()) == exitcode::Done)
             cli.out << QStringLiteral("Логика блокировок записана в блок %1: %2 строк")
-                           .arg(Name(block))
+                           .arg(blocks::RefText(block))
                            .arg(lines.size())
                     << Qt::endl;
         return code;
@@ -374,7 +347,7 @@ int Interlock(Cli& cli, blocks::Ref block, bool write, const QString& file)
     if (!t.SaveToFile(file, *read))
         return cli.Outcome();
     cli.out << QStringLiteral("Логика блокировок блока %1 сохранена в %2: %3 строк")
-                   .arg(Name(block), file)
+                   .arg(blocks::RefText(block), file)
                    .arg(read->size())
             << Qt::endl;
     return exitcode::Done;

@@ -15,10 +15,6 @@
 
 namespace
 {
-QString Name(blocks::Ref block)
-{
-    return blocks::RefText(block.slot, block.address);
-}
 } // namespace
 
 int Cli::Fail(int code, const QString& message)
@@ -41,6 +37,20 @@ void Cli::Print(const QJsonValue& value)
     const QJsonDocument doc =
         value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
     out << QString::fromUtf8(doc.toJson(QJsonDocument::Compact)) << Qt::endl;
+}
+
+void Cli::PrintList(const QString& what, const QList<blocks::Ref>& list, bool always)
+{
+    if (!list.isEmpty() || always)
+        out << what << blocks::RefListText(list) << Qt::endl;
+}
+
+QJsonArray RefsJson(const QList<blocks::Ref>& list)
+{
+    QJsonArray names;
+    for (const blocks::Ref& b : list)
+        names.append(blocks::RefText(b));
+    return names;
 }
 
 int Scan(Cli& cli)
@@ -161,7 +171,7 @@ int TelecontrolCommand(Cli& cli, blocks::Ref block, int relay)
         return cli.Fail(exitcode::NoAnswer,
                         QStringLiteral("Телеуправление: реле %1 блока %2 не выполнено")
                             .arg(relay)
-                            .arg(Name(block)));
+                            .arg(blocks::RefText(block)));
     return exitcode::Done;
 }
 

@@ -42,7 +42,12 @@ struct Cli {
     int Outcome();
     // Prints a JSON value as one line.
     void Print(const class QJsonValue& value);
+    // A line "what: ts:1, tu:0" ("—" for none), unless the list is empty and not `always`.
+    void PrintList(const QString& what, const QList<blocks::Ref>& list, bool always = false);
 };
+
+// The blocks as a JSON array of their names.
+class QJsonArray RefsJson(const QList<blocks::Ref>& list);
 
 int Scan(Cli& cli);
 int ParamsGet(Cli& cli, blocks::Ref block);

@@ -14,18 +14,6 @@
 
 namespace
 {
-QString Name(blocks::Ref block)
-{
-    return blocks::RefText(block.slot, block.address);
-}
-
-QJsonArray NamesJson(const QList<blocks::Ref>& list)
-{
-    QJsonArray names;
-    for (const blocks::Ref& b : list)
-        names.append(Name(b));
-    return names;
-}
 
 // The differences, one line each: block, parameter (key and name), in the file, in the block.
 void PrintDifferences(Cli& cli, const QList<kpconfig::Difference>& differences)
@@ -33,7 +21,7 @@ void PrintDifferences(Cli& cli, const QList<kpconfig::Difference>& differences)
     if (cli.json) {
         QJsonArray all;
         for (const kpconfig::Difference& d : differences)
-            all.append(QJsonObject{{"block", Name(d.block)},
+            all.append(QJsonObject{{"block", blocks::RefText(d.block)},
                                    {"key", d.key},
                                    {"name", d.name},
                                    {"in_file", d.inFile},
@@ -42,8 +30,8 @@ void PrintDifferences(Cli& cli, const QList<kpconfig::Difference>& differences)
         return;
     }
     for (const kpconfig::Difference& d : differences)
-        cli.out << Name(d.block) << '\t' << d.key << '\t' << d.name << '\t' << d.inFile << '\t'
-                << d.inBlock << Qt::endl;
+        cli.out << blocks::RefText(d.block) << '\t' << d.key << '\t' << d.name << '\t' << d.inFile
+                << '\t' << d.inBlock << Qt::endl;
 }
 
 // The code of an operation that gave nothing: it was stopped or did not complete.
@@ -103,22 +91,13 @@ int Restore(Cli& cli, const kpconfig::RestoreOptions& options)
     if (!result)
         return Unfinished(cli);
     if (cli.json) {
-        cli.Print(QJsonObject{{"written", NamesJson(result->written)},
-                              {"missing", NamesJson(result->missing)},
-                              {"differ", NamesJson(result->differ)}});
+        cli.Print(QJsonObject{{"written", RefsJson(result->written)},
+                              {"missing", RefsJson(result->missing)},
+                              {"differ", RefsJson(result->differ)}});
     } else {
-        const auto list = [](const QList<blocks::Ref>& l) {
-            QStringList names;
-            for (const blocks::Ref& b : l)
-                names << Name(b);
-            return names.isEmpty() ? QStringLiteral("—") : names.join(QStringLiteral(", "));
-        };
-        cli.out << QStringLiteral("Записаны: ") << list(result->written) << Qt::endl;
-        if (!result->missing.isEmpty())
-            cli.out << QStringLiteral("Нет на шине: ") << list(result->missing) << Qt::endl;
-        if (!result->differ.isEmpty())
-            cli.out << QStringLiteral("Хранят не то, что записано: ") << list(result->differ)
-                    << Qt::endl;
+        cli.PrintList(QStringLiteral("Записаны: "), result->written, true);
+        cli.PrintList(QStringLiteral("Нет на шине: "), result->missing);
+        cli.PrintList(QStringLiteral("Хранят не то, что записано: "), result->differ);
         PrintDifferences(cli, result->differences);
     }
     const int code = cli.Outcome();

@@ -7,6 +7,7 @@
 #include "exchange/tracelog.h"
 #include "support/atexit.h"
 #include "support/byteorder.h"
+#include "support/bytespan.h"
 #include "support/cp1251.h"
 #include "support/eventwait.h"
 #include "support/operatorio.h"
@@ -109,9 +110,7 @@ std::optional<params::Values> BlockService::ValuesOf(blocks::Ref block) const
     const auto record = RecordOf(block);
     if (!record)
         return std::nullopt;
-    return params::Decode(
-        block.function(),
-        std::span(reinterpret_cast<const uint8_t*>(record->constData()), size_t(record->size())));
+    return params::Decode(block.function(), ByteSpan(*record));
 }
 
 QString BlockService::VersionOf(blocks::Ref block) const
@@ -297,10 +296,10 @@ Reply BlockService::WriteValues(blocks::Ref block, const params::Values& values)
         op.Tell(blocktext::WriteConfiguration,
                 QStringLiteral("Параметры блока %1 не были прочитаны полностью, запись отменена. "
                                "Выполните поиск блоков заново.")
-                    .arg(blocks::RefText(block.slot, block.address)));
+                    .arg(blocks::RefText(block)));
         return Reply::NoAnswer;
     }
-    const std::span bytes(reinterpret_cast<uint8_t*>(record->data()), size_t(record->size()));
+    const std::span bytes = WritableByteSpan(*record);
     params::Encode(block.function(), values, bytes);
     op.Busy(true);
     AtExit hide{[&op] { op.Busy(false); }};

@@ -51,4 +51,17 @@ QString RefText(int slot, int address)
     return QStringLiteral("%1:%2").arg(TypeName(slot)).arg(address);
 }
 
+QString RefText(Ref block)
+{
+    return RefText(block.slot, block.address);
+}
+
+QString RefListText(const QList<Ref>& list)
+{
+    QStringList names;
+    for (const Ref& b : list)
+        names << RefText(b);
+    return names.isEmpty() ? QStringLiteral("—") : names.join(QStringLiteral(", "));
+}
+
 } // namespace blocks

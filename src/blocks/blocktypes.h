@@ -52,6 +52,9 @@ struct Ref {
 };
 std::optional<Ref> ParseRef(const QString& text);
 QString RefText(int slot, int address);
+QString RefText(Ref block);
+// "ts:1, tu:0"; "—" for none.
+QString RefListText(const QList<Ref>& list);
 // "ts", "tit", "tu" for slot 1..3.
 QString TypeName(int slot);
 

@@ -82,6 +82,13 @@ Texts Decode(std::span<const uint8_t, FieldBytes> bytes)
             QString::number(byteorder::le16(p + 10))};
 }
 
+Texts Decode(const QByteArray& record)
+{
+    std::array<uint8_t, FieldBytes> bytes{};
+    std::copy_n(record.constData(), std::min<qsizetype>(record.size(), FieldBytes), bytes.begin());
+    return Decode(bytes);
+}
+
 std::optional<Record> Encode(const Texts& texts, QString* error)
 {
     const auto zero = StrToInt(texts.zero, QStringLiteral("Значение \"Нуля\""), error);
@@ -118,7 +125,7 @@ bool AdcCalibration::IsMeasurementBlock(blocks::Ref block)
         return true;
     blocks_.Operator().Tell(QStringLiteral("Калибровка АЦП"),
                             QStringLiteral("Калибровка есть только у блоков ТИТ, а не у блока %1.")
-                                .arg(blocks::RefText(block.slot, block.address)));
+                                .arg(blocks::RefText(block)));
     return false;
 }
 
@@ -144,8 +151,8 @@ std::optional<QByteArray> AdcCalibration::Read(blocks::Ref block, int bytes)
             return record;
     }
     // Half a record decodes into wrong values: nothing is shown of it.
-    op.Tell(blocktext::Read, QStringLiteral("Калибровка блока %1 не считана.")
-                                 .arg(blocks::RefText(block.slot, block.address)));
+    op.Tell(blocktext::Read,
+            QStringLiteral("Калибровка блока %1 не считана.").arg(blocks::RefText(block)));
     return std::nullopt;
 }
 

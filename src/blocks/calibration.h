@@ -62,6 +62,8 @@ std::array<uint8_t, 2> Field16(int32_t v);
 
 // The panel's texts of the 16 bytes read.
 Texts Decode(std::span<const uint8_t, FieldBytes> bytes);
+// The same of a record as read: its first 16 bytes, a missing byte counted as 0.
+Texts Decode(const QByteArray& record);
 // The record written for the panel's texts: fields at 0, 2, 6 and 10, spaces from 12 on.
 // Nothing, and the message for the engineer in error, when a text is not a decimal integer or a
 // maximum or minimum cannot be converted (0, or too large to give a raw value).

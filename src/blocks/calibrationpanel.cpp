@@ -90,9 +90,7 @@ void CalibrationPanel::Panel6DblClick()
 
 void CalibrationPanel::Open(blocks::Ref block, const QByteArray& record)
 {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(record.constData());
-    const calib::Texts texts =
-        calib::Decode(std::span<const uint8_t, calib::FieldBytes>(bytes, calib::FieldBytes));
+    const calib::Texts texts = calib::Decode(record);
     LabeledEdit2->setText(texts.zero);
     LabeledEdit3->setText(texts.maximum);
     LabeledEdit4->setText(texts.minimum);

@@ -7,6 +7,7 @@
 #include "blocks/blockservice.h"
 #include "exchange/linkcore.h"
 #include "support/atexit.h"
+#include "support/bytespan.h"
 #include "support/cp1251.h"
 #include "support/errortext.h"
 #include "support/operatorio.h"
@@ -121,7 +122,7 @@ bool InterlockTransfer::IsTelecontrolBlock(blocks::Ref block, const QString& cap
     blocks_.Operator().Tell(caption,
                             QStringLiteral("Логика блокировок есть только у блоков ТУ, а не у "
                                            "блока %1.")
-                                .arg(blocks::RefText(block.slot, block.address)));
+                                .arg(blocks::RefText(block)));
     return false;
 }
 
@@ -182,7 +183,7 @@ InterlockTransfer::Written InterlockTransfer::Write(blocks::Ref block, const QSt
         op.Tell(caption, QStringLiteral("Во время записи запрос к блоку %1 пришлось повторить: "
                                         "блок мог выполнить его дважды. Запишите логику "
                                         "блокировок ещё раз.")
-                             .arg(blocks::RefText(block.slot, block.address)));
+                             .arg(blocks::RefText(block)));
         return Written::Doubtful;
     }
     return Written::Done;
@@ -255,8 +256,7 @@ InterlockTransfer::Step InterlockTransfer::ReadLogic(uint8_t f, uint8_t a, blk::
 InterlockTransfer::Step InterlockTransfer::WriteLogic(uint8_t f, uint8_t a,
                                                       const QByteArray& stream)
 {
-    const std::span bytes(reinterpret_cast<const uint8_t*>(stream.constData()),
-                          size_t(stream.size()));
+    const std::span bytes = ByteSpan(stream);
     // Each page is erased before its first chunk; a last part under 8 bytes is not sent.
     for (qsizetype at = 0; at < stream.size(); at += blockreq::ChunkSize) {
         if (at % blockreq::PageSize == 0) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "blocks/kpconfig.h"
 
+#include "support/bytespan.h"
 #include "support/errortext.h"
 
 #include <QJsonArray>
@@ -82,9 +83,8 @@ void WriteAdapter(JsonWriter& w, const LinkSettings& s)
 void WriteValues(JsonWriter& w, const Block& b)
 {
     const QList<params::Field>& fields = params::Fields(b.ref.function());
-    const auto* p = reinterpret_cast<const uint8_t*>(b.record.constData());
-    const bool interlock = b.ref.slot == 3 && params::ControlType({p, size_t(b.record.size())}) ==
-                                                  params::InterlockMode;
+    const bool interlock =
+        b.ref.slot == 3 && params::ControlType(ByteSpan(b.record)) == params::InterlockMode;
     const QStringList headers = params::RowHeaders(b.ref.function(), interlock);
     w.Open(QStringLiteral("values"), '{');
     for (qsizetype i = 0; i < fields.size(); ++i)
@@ -100,7 +100,7 @@ void WriteValues(JsonWriter& w, const Block& b)
 void WriteBlock(JsonWriter& w, const Block& b)
 {
     w.Open(QString(), '{');
-    w.Value(QStringLiteral("block"), blocks::RefText(b.ref.slot, b.ref.address));
+    w.Value(QStringLiteral("block"), blocks::RefText(b.ref));
     w.Value(QStringLiteral("version"), b.version);
     w.Value(QStringLiteral("record"), QString::fromLatin1(b.record.toHex()));
     WriteValues(w, b);
@@ -150,27 +150,22 @@ QByteArray Write(const File& file)
 QByteArray RecordToWrite(const Block& block)
 {
     QByteArray record = block.record;
-    params::Encode(block.ref.function(), block.values,
-                   {reinterpret_cast<uint8_t*>(record.data()), size_t(record.size())});
+    params::Encode(block.ref.function(), block.values, WritableByteSpan(record));
     return record;
 }
 
 params::Values ValuesAfterWrite(const Block& block)
 {
     const QByteArray record = RecordToWrite(block);
-    return params::Decode(
-        block.ref.function(),
-        {reinterpret_cast<const uint8_t*>(record.constData()), size_t(record.size())});
+    return params::Decode(block.ref.function(), ByteSpan(record));
 }
 
 std::optional<calib::Record> CalibrationToWrite(const Calibration& c, QString* error)
 {
     if (c.raw.size() == calib::RecordSize) {
-        const auto* raw = reinterpret_cast<const uint8_t*>(c.raw.constData());
-        if (calib::Decode(std::span<const uint8_t, calib::FieldBytes>(raw, calib::FieldBytes)) ==
-            c.shown) {
+        if (calib::Decode(c.raw) == c.shown) {
             calib::Record record;
-            std::copy_n(raw, calib::RecordSize, record.begin());
+            std::copy_n(ByteSpan(c.raw).begin(), calib::RecordSize, record.begin());
             return record;
         }
     }

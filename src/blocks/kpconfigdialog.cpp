@@ -14,10 +14,6 @@
 
 namespace
 {
-QString Name(blocks::Ref b)
-{
-    return blocks::RefText(b.slot, b.address);
-}
 
 template <typename W> W* named(W* w, const char* name, const QString& accessible = {})
 {
@@ -69,12 +65,12 @@ void KpConfigDialog::FillDifferences(const kpconfig::File& file,
     // Every difference marked, and each block of the file that holds what the file says.
     QList<QStringList> rows;
     for (const kpconfig::Difference& d : diffs)
-        rows.append({QStringLiteral("≠"), Name(d.block), d.name, d.inFile, d.inBlock});
+        rows.append({QStringLiteral("≠"), blocks::RefText(d.block), d.name, d.inFile, d.inBlock});
     for (const kpconfig::Block& b : file.blocks)
         if (std::none_of(diffs.begin(), diffs.end(),
                          [&](const kpconfig::Difference& d) { return d.block == b.ref; }))
-            rows.append({QStringLiteral("="), Name(b.ref), QStringLiteral("без отличий"), QString(),
-                         QString()});
+            rows.append({QStringLiteral("="), blocks::RefText(b.ref), QStringLiteral("без отличий"),
+                         QString(), QString()});
     Differences->setRowCount(int(rows.size()));
     for (int r = 0; r < rows.size(); ++r)
         for (int c = 0; c < 5; ++c)
@@ -89,7 +85,8 @@ QWidget* KpConfigDialog::BuildRestore()
     RestoreBlocks =
         named(new QListWidget(box), "RestoreBlocks", QStringLiteral("Блоки для восстановления"));
     for (const kpconfig::Block& b : file_.blocks) {
-        auto* item = new QListWidgetItem(Name(b.ref) + QLatin1Char(' ') + b.version, RestoreBlocks);
+        auto* item = new QListWidgetItem(blocks::RefText(b.ref) + QLatin1Char(' ') + b.version,
+                                         RestoreBlocks);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(onBus_.contains(b.ref) ? Qt::Checked : Qt::Unchecked);
         targets_ << b.ref;
@@ -128,8 +125,8 @@ void KpConfigDialog::ShowTarget(int row)
     // Blocks of the same type on the bus; a block of another type is never offered.
     for (const blocks::Ref& b : onBus_)
         if (b.slot == file_.blocks[row].ref.slot)
-            RestoreTarget->addItem(Name(b));
-    RestoreTarget->setCurrentIndex(RestoreTarget->findText(Name(targets_[row])));
+            RestoreTarget->addItem(blocks::RefText(b));
+    RestoreTarget->setCurrentIndex(RestoreTarget->findText(blocks::RefText(targets_[row])));
 }
 
 kpconfig::RestoreOptions KpConfigDialog::Options() const

@@ -158,7 +158,7 @@ std::optional<Block> ReadBlock(const QJsonValue& json, int index, QString* error
     if (!json.isObject() || !ref)
         return Fail<Block>(error, place + QStringLiteral(".block"),
                            QStringLiteral("ожидается блок вида ts:N, tit:N или tu:N"));
-    place += QStringLiteral(" (%1)").arg(blocks::RefText(ref->slot, ref->address));
+    place += QStringLiteral(" (%1)").arg(blocks::RefText(*ref));
     Block b;
     b.ref = *ref;
     b.version = o.value(QStringLiteral("version")).toString();
@@ -218,9 +218,9 @@ std::optional<File> Read(const QByteArray& text, QString* error)
             return std::nullopt;
         for (const Block& b : file.blocks)
             if (b.ref == block->ref)
-                return Fail<File>(error, QStringLiteral("blocks[%1]").arg(i),
-                                  QStringLiteral("блок %1 назван дважды")
-                                      .arg(blocks::RefText(b.ref.slot, b.ref.address)));
+                return Fail<File>(
+                    error, QStringLiteral("blocks[%1]").arg(i),
+                    QStringLiteral("блок %1 назван дважды").arg(blocks::RefText(b.ref)));
         file.blocks << *block;
     }
     return file;

@@ -4,6 +4,7 @@
 #include "blocks/blockservice.h"
 #include "blocks/interlock.h"
 #include "support/atexit.h"
+#include "support/bytespan.h"
 #include "support/convert.h"
 #include "support/eventwait.h"
 #include "support/operatorio.h"
@@ -16,19 +17,9 @@ namespace kpconfig
 namespace
 {
 
-QString Name(blocks::Ref b)
-{
-    return blocks::RefText(b.slot, b.address);
-}
-
-std::span<const uint8_t> Bytes(const QByteArray& bytes)
-{
-    return {reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())};
-}
-
 bool InterlockMode(const Block& b)
 {
-    return b.ref.slot == 3 && params::ControlType(Bytes(b.record)) == params::InterlockMode;
+    return b.ref.slot == 3 && params::ControlType(ByteSpan(b.record)) == params::InterlockMode;
 }
 
 blocks::Ref Target(const Mapping& map, blocks::Ref fileBlock)
@@ -94,9 +85,7 @@ bool Service::ReadParts(Block& block, bool calibration, bool interlock)
         const auto raw = calibration_.Read(block.ref, calib::RecordSize);
         if (!raw)
             return false;
-        const auto* p = reinterpret_cast<const uint8_t*>(raw->constData());
-        block.calibration = Calibration{
-            calib::Decode(std::span<const uint8_t, calib::FieldBytes>(p, calib::FieldBytes)), *raw};
+        block.calibration = Calibration{calib::Decode(*raw), *raw};
     }
     if (interlock) {
         bool closed = false;
@@ -107,7 +96,7 @@ bool Service::ReadParts(Block& block, bool calibration, bool interlock)
             blocks_.Operator().Tell(QStringLiteral("Логика блокировок"),
                                     QStringLiteral("Логика блокировок блока %1 без завершающей "
                                                    "строки «@»: взято прочитанное, %2 строк.")
-                                        .arg(Name(block.ref))
+                                        .arg(blocks::RefText(block.ref))
                                         .arg(block.interlock->size()));
     }
     return true;
@@ -128,7 +117,7 @@ std::optional<File> Service::Backup(const LinkSettings& adapter, const QString& 
                 blocks_.Operator().Tell(QStringLiteral("Сохранить конфигурацию КП"),
                                         QStringLiteral("Параметры блока %1 прочитаны не "
                                                        "полностью: конфигурация не сохранена.")
-                                            .arg(Name(ref)));
+                                            .arg(blocks::RefText(ref)));
                 return std::nullopt;
             }
             Block b{ref, blocks_.VersionOf(ref).mid(1), *record, *blocks_.ValuesOf(ref), {}, {}};
@@ -149,7 +138,7 @@ QList<Difference> Service::BlockDifferences(const Block& f, const Block& bus) co
     const QList<params::Field>& fields = params::Fields(f.ref.function());
     const QByteArray record = RecordToWrite(f);
     const QStringList headers = params::RowHeaders(
-        f.ref.function(), f.ref.slot == 3 && params::ControlType(Bytes(record)) == 5);
+        f.ref.function(), f.ref.slot == 3 && params::ControlType(ByteSpan(record)) == 5);
     for (qsizetype i = 0; i < fields.size() && i < want.size() && i < bus.values.size(); ++i)
         if (want[i] != bus.values[i])
             out.append({f.ref, fields[i].key, params::FieldName(headers, fields[i]),
@@ -210,24 +199,25 @@ std::optional<QString> Service::MappingProblem(const File& file, const RestoreOp
         const auto& [from, to] = pair;
         if (std::none_of(file.blocks.begin(), file.blocks.end(),
                          [&pair](const Block& b) { return b.ref == pair.first; }))
-            return QStringLiteral("Блока %1 нет в файле.").arg(Name(from));
+            return QStringLiteral("Блока %1 нет в файле.").arg(blocks::RefText(from));
         if (from.slot != to.slot)
             return QStringLiteral("Блок %1 из файла нельзя записать в блок %2: это блок другого "
                                   "типа.")
-                .arg(Name(from), Name(to));
+                .arg(blocks::RefText(from), blocks::RefText(to));
     }
     for (const Block& b : file.blocks) {
         if (!options.blocks.isEmpty() && !options.blocks.contains(b.ref))
             continue;
         const blocks::Ref to = Target(options.map, b.ref);
         if (targets.contains(to))
-            return QStringLiteral("В блок %1 назначено записать два блока файла.").arg(Name(to));
+            return QStringLiteral("В блок %1 назначено записать два блока файла.")
+                .arg(blocks::RefText(to));
         targets << to;
     }
     for (const blocks::Ref& b : options.blocks)
         if (std::none_of(file.blocks.begin(), file.blocks.end(),
                          [b](const Block& x) { return x.ref == b; }))
-            return QStringLiteral("Блока %1 нет в файле.").arg(Name(b));
+            return QStringLiteral("Блока %1 нет в файле.").arg(blocks::RefText(b));
     return std::nullopt;
 }
 
@@ -240,7 +230,7 @@ bool Service::Write(const Block& block, blocks::Ref target, const RestoreOptions
         if (!operation)
             return false;
         const QByteArray record = RecordToWrite(block);
-        if (blocks_.WriteRecord(op, target.function(), uint8_t(target.address), Bytes(record)) !=
+        if (blocks_.WriteRecord(op, target.function(), uint8_t(target.address), ByteSpan(record)) !=
             Reply::Answered)
             return false;
     }

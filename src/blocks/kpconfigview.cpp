@@ -17,14 +17,6 @@ namespace
 {
 const QString FileFilter = QStringLiteral("Конфигурация КП (*.json)");
 
-QString Names(const QList<blocks::Ref>& list)
-{
-    QStringList names;
-    for (const blocks::Ref& b : list)
-        names << blocks::RefText(b.slot, b.address);
-    return names.isEmpty() ? QStringLiteral("—") : names.join(QStringLiteral(", "));
-}
-
 QList<blocks::Ref> OnBus(const BlockService& blocks)
 {
     QList<blocks::Ref> found;
@@ -148,10 +140,11 @@ void KpConfigView::RestoreKpConfigClick()
     const auto result = service_.Restore(file, options);
     if (!result)
         return;
-    QString text = QStringLiteral("Записаны: %1.").arg(Names(result->written));
+    QString text = QStringLiteral("Записаны: %1.").arg(blocks::RefListText(result->written));
     if (!result->missing.isEmpty())
-        text += QStringLiteral("\nНет на шине: %1.").arg(Names(result->missing));
+        text += QStringLiteral("\nНет на шине: %1.").arg(blocks::RefListText(result->missing));
     if (!result->differ.isEmpty())
-        text += QStringLiteral("\nХранят не то, что записано: %1.").arg(Names(result->differ));
+        text += QStringLiteral("\nХранят не то, что записано: %1.")
+                    .arg(blocks::RefListText(result->differ));
     Tell(RestoreKpConfig->text().chopped(1), text);
 }

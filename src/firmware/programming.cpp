@@ -129,15 +129,12 @@ Outcome FirmwareProgramming::Program(const Run& run, QList<blocks::Ref> targets)
 
 void FirmwareProgramming::TellDoubtful(const Run& run, const QList<blocks::Ref>& doubtful)
 {
-    QStringList names;
-    for (const blocks::Ref& b : doubtful)
-        names << blocks::RefText(b.slot, b.address);
     blocks_.Operator().Tell(
         run.caption,
         QStringLiteral("Адаптер не подтвердил запрос к блокам %1, и его пришлось повторить: "
                        "блок мог выполнить его дважды, и записанное в нём может быть сдвинуто. "
                        "Эти блоки остались отмеченными: запрограммируйте их ещё раз.")
-            .arg(names.join(QStringLiteral(", "))));
+            .arg(blocks::RefListText(doubtful)));
 }
 
 FirmwareProgramming::Result FirmwareProgramming::ProgramBlock(const Run& run,
