@@ -5,6 +5,7 @@
 #include "blocks/calibration.h"
 #include "blocks/calibrationpanel.h"
 #include "blocks/parametereditor.h"
+#include "support/named.h"
 
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -27,12 +28,6 @@ namespace
 constexpr int RowHeaderWidth = 160;
 constexpr int ValueWidth = 40;
 constexpr int RowHeight = 18;
-
-template <typename W> W* named(W* widget, const char* name)
-{
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 QPushButton* button(const char* name, const QString& caption, QWidget* parent)
 {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "blocks/kpconfigdialog.h"
 
+#include "support/named.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -11,18 +13,6 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
-
-namespace
-{
-
-template <typename W> W* named(W* w, const char* name, const QString& accessible = {})
-{
-    w->setObjectName(QLatin1String(name));
-    if (!accessible.isEmpty())
-        w->setAccessibleName(accessible);
-    return w;
-}
-} // namespace
 
 KpConfigDialog::KpConfigDialog(const kpconfig::File& file,
                                const QList<kpconfig::Difference>& differences,

@@ -3,6 +3,7 @@
 
 #include "support/errortext.h"
 #include "support/messagebox.h"
+#include "support/named.h"
 
 #include <QChart>
 #include <QChartView>
@@ -25,12 +26,6 @@
 namespace
 {
 constexpr qint64 MinSpanMs = 1000;
-
-template <typename W> W* named(W* w, const char* name)
-{
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
 
 // The points of a ring between two times, as a curve of at most about a point a pixel: the
 // smallest and the largest value of every column two pixels wide, in their order. The point before
