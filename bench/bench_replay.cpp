@@ -10,13 +10,13 @@
 #include "exchange/pcapng.h"
 #include "kpsim.h"
 #include "records.h"
+#include "simprocess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QUdpSocket>
 #include <cstdio>
 #include <sys/resource.h>
@@ -86,17 +86,10 @@ int main(int argc, char* argv[])
 
     QUdpSocket program;
     program.bind(QHostAddress::LocalHost, 0);
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.localPort();
-    probe.close();
-    QProcess sim;
-    sim.setProcessChannelMode(QProcess::ForwardedChannels);
-    sim.start(QStringLiteral(KPSIM_PROGRAM),
-              {"--port", QString::number(port), "--replay", file, "--speed", speed});
-    if (!sim.waitForStarted())
-        qFatal("kp-sim did not start");
-    QThread::msleep(300); // kp-sim reads the file and binds its port
+    SimProcess sim; // its first line says the recording is read and the port bound
+    if (!sim.Start({"--replay", file, "--speed", speed}))
+        return 1;
+    const quint16 port = sim.port;
 
     int received = 0;
     QObject::connect(&program, &QUdpSocket::readyRead, [&] {
@@ -113,7 +106,7 @@ int main(int argc, char* argv[])
     QElapsedTimer wall;
     wall.start();
     program.writeDatagram(QByteArray::fromHex("8000"), QHostAddress::LocalHost, port);
-    QObject::connect(&sim, &QProcess::finished, &app, &QCoreApplication::quit);
+    QObject::connect(&sim.process, &QProcess::finished, &app, &QCoreApplication::quit);
     app.exec();
     const double seconds = double(wall.elapsed()) / 1000.0;
 
@@ -123,7 +116,8 @@ int main(int argc, char* argv[])
                        double(child.ru_utime.tv_usec + child.ru_stime.tv_usec) / 1e6;
     std::printf("replay of a %d-minute recording (%d datagrams of the adapter) at speed %s: "
                 "%d received in %.1f s, kp-sim exit %d\n",
-                minutes, recorded, qPrintable(speed), received, seconds, sim.exitCode());
+                minutes, recorded, qPrintable(speed), received, seconds, sim.process.exitCode());
+    std::fputs(sim.process.readAllStandardOutput().constData(), stdout);
     std::printf("  kp-sim CPU %.3f s: %.3f %% of a core\n", cpu, 100.0 * cpu / seconds);
     return 0;
 }
