@@ -58,13 +58,6 @@ QJsonObject ValuesJson(uint8_t function, const params::Values& values, const QSt
     return json;
 }
 
-QStringList HeadersOf(uint8_t function, const QByteArray& record)
-{
-    const bool interlock = function == blocks::FunctionTu &&
-                           params::ControlType(ByteSpan(record)) == params::InterlockMode;
-    return params::RowHeaders(function, interlock);
-}
-
 // What `params set` is to write, by key as typed: the assignments, then the file's values.
 std::optional<QList<std::pair<QString, QString>>> Wanted(Cli& cli, const QStringList& assignments,
                                                          const QString& file, int* code)
@@ -137,7 +130,7 @@ int ParamsGet(Cli& cli, blocks::Ref block)
     const BlockService& b = cli.core.Blocks;
     const QByteArray record = *b.RecordOf(block);
     const params::Values values = *b.ValuesOf(block);
-    const QStringList headers = HeadersOf(block.function(), record);
+    const QStringList headers = params::RowHeadersOf(block.function(), ByteSpan(record));
     QJsonObject names;
     const QJsonObject json = ValuesJson(block.function(), values, headers, &names);
     if (cli.json) {
@@ -327,7 +320,7 @@ int Interlock(Cli& cli, blocks::Ref block, bool write, const QString& file)
     int code = exitcode::Done;
     if (!ReadBlock(cli, block, &code))
         return code;
-    if (params::ControlType(ByteSpan(*cli.core.Blocks.RecordOf(block))) != params::InterlockMode)
+    if (!params::InInterlockMode(block.function(), ByteSpan(*cli.core.Blocks.RecordOf(block))))
         return cli.Fail(exitcode::Usage,
                         QStringLiteral("Блок %1 не в режиме блокировок (тип управления 5)")
                             .arg(blocks::RefText(block)));

@@ -83,9 +83,7 @@ void WriteAdapter(JsonWriter& w, const LinkSettings& s)
 void WriteValues(JsonWriter& w, const Block& b)
 {
     const QList<params::Field>& fields = params::Fields(b.ref.function());
-    const bool interlock =
-        b.ref.slot == 3 && params::ControlType(ByteSpan(b.record)) == params::InterlockMode;
-    const QStringList headers = params::RowHeaders(b.ref.function(), interlock);
+    const QStringList headers = params::RowHeadersOf(b.ref.function(), ByteSpan(b.record));
     w.Open(QStringLiteral("values"), '{');
     for (qsizetype i = 0; i < fields.size(); ++i)
         w.Value(fields[i].key,

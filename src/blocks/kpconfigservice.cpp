@@ -17,11 +17,6 @@ namespace kpconfig
 namespace
 {
 
-bool InterlockMode(const Block& b)
-{
-    return b.ref.slot == 3 && params::ControlType(ByteSpan(b.record)) == params::InterlockMode;
-}
-
 blocks::Ref Target(const Mapping& map, blocks::Ref fileBlock)
 {
     for (const auto& [from, to] : map)
@@ -121,7 +116,8 @@ std::optional<File> Service::Backup(const LinkSettings& adapter, const QString& 
                 return std::nullopt;
             }
             Block b{ref, blocks_.VersionOf(ref).mid(1), *record, *blocks_.ValuesOf(ref), {}, {}};
-            if (!ReadParts(b, slot == 2, InterlockMode(b)))
+            if (!ReadParts(b, slot == 2,
+                           params::InInterlockMode(b.ref.function(), ByteSpan(b.record))))
                 return std::nullopt;
             file.blocks << b;
         }
@@ -137,8 +133,7 @@ QList<Difference> Service::BlockDifferences(const Block& f, const Block& bus) co
     const params::Values want = ValuesAfterWrite(f);
     const QList<params::Field>& fields = params::Fields(f.ref.function());
     const QByteArray record = RecordToWrite(f);
-    const QStringList headers = params::RowHeaders(
-        f.ref.function(), f.ref.slot == 3 && params::ControlType(ByteSpan(record)) == 5);
+    const QStringList headers = params::RowHeadersOf(f.ref.function(), ByteSpan(record));
     for (qsizetype i = 0; i < fields.size() && i < want.size() && i < bus.values.size(); ++i)
         if (want[i] != bus.values[i])
             out.append({f.ref, fields[i].key, params::FieldName(headers, fields[i]),

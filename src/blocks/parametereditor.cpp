@@ -92,8 +92,7 @@ void ParameterEditor::Show(int line, blocks::Ref block)
     const params::Image& image = edited ? *edited : blocks_.BlockImages->at(size_t(line));
     std::copy_n(image.begin(), params::BufferSize, ConfigBuffer.ref().begin());
     shownValues_ = edited ? params::Decode(f, *edited) : params::Values{};
-    const bool interlock =
-        f == blocks::FunctionTu && edited && params::ControlType(*edited) == params::InterlockMode;
+    const bool interlock = edited && params::InInterlockMode(f, *edited);
     params::Texts texts{};
     params::ShowValues(f, shownValues_, texts);
     ConfigBl.Show(params::RowHeaders(f, interlock), texts);

@@ -143,6 +143,16 @@ uint16_t ControlType(std::span<const uint8_t> image)
     return image.size() >= 2 ? byteorder::le16(image.data()) : 0;
 }
 
+bool InInterlockMode(uint8_t function, std::span<const uint8_t> record)
+{
+    return function == blocks::FunctionTu && ControlType(record) == InterlockMode;
+}
+
+QStringList RowHeadersOf(uint8_t function, std::span<const uint8_t> record)
+{
+    return RowHeaders(function, InInterlockMode(function, record));
+}
+
 int RecordSize(uint8_t function)
 {
     return blocks::ChunksOf(function) * 8;

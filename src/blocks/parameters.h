@@ -32,6 +32,10 @@ QStringList RowHeaders(uint8_t function, bool interlockMode = false);
 // The control type of a telecontrol block's record: 5 is interlock mode.
 uint16_t ControlType(std::span<const uint8_t> image);
 constexpr uint16_t InterlockMode = 5;
+// Whether a record is that of a telecontrol block in interlock mode.
+bool InInterlockMode(uint8_t function, std::span<const uint8_t> record);
+// The row headers of a record's type: those of interlock mode for a record in it.
+QStringList RowHeadersOf(uint8_t function, std::span<const uint8_t> record);
 // Bytes of a type's parameter record: 80, 24, 200 (0 for no type).
 int RecordSize(uint8_t function);
 
