@@ -219,9 +219,8 @@ InterlockTransfer::Step InterlockTransfer::Await(const TPacket& request, const Q
 InterlockTransfer::Step InterlockTransfer::AwaitChange(const TPacket& request,
                                                        const QString& caption)
 {
-    const quint32 before = link_.RetransmitCount;
     const Step step = Await(request, caption);
-    doubtful_ = doubtful_ || link_.RetransmitCount != before;
+    doubtful_ = doubtful_ || link_.LastRequestRepeated;
     return step;
 }
 

@@ -302,6 +302,7 @@ bool LinkCore::FromAdapter(const QHostAddress& sender) const
 
 Sent LinkCore::SendRequest(TPacket packet)
 {
+    LastRequestRepeated = false;
     if (eventwait::Closing())
         return Sent::Stopped;
     ++TxCount.ref();
@@ -347,7 +348,7 @@ Sent LinkCore::SendRequest(TPacket packet)
             return Sent::Done;
         trace.TraceFrame(TraceLog::Program, LastRequest);
         trace.TraceNote(QStringLiteral("Повтор пакета!"));
-        ++RetransmitCount.ref();
+        LastRequestRepeated = true;
         Timer1.setInterval(TimerInterval(qint64(Timer1.interval()) * 2));
         Timer1.start();
         SendToAdapter(LastRequest);

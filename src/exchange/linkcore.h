@@ -122,9 +122,9 @@ public:
     Owned<bool, LinkCore> AwaitingReply{false};  // a SendAndWait waits for its block reply
     // Data of the last block reply that released a SendAndWait (indexes 0..7 used).
     Owned<QByteArray, LinkCore> ReplyData{QByteArray(256, '\0')};
-    // Requests sent again for lack of a receipt, since the program started. A block that took
-    // the first copy (only its receipt was lost) takes the request twice.
-    Owned<quint32, LinkCore> RetransmitCount{0};
+    // The latest request had to be sent again for lack of a receipt. A block that took the
+    // first copy (only its receipt was lost) takes the request twice.
+    Owned<bool, LinkCore> LastRequestRepeated{false};
 
     // One request-making operation at a time: discovery, parameter writes, telecontrol, the
     // clock setting, ... each holds the guard while it runs.

@@ -148,9 +148,8 @@ FirmwareProgramming::Result FirmwareProgramming::ProgramBlock(const Run& run,
     // One awaited request: on a missing reply the message names the stage and the run ends.
     // One that changes the block's memory and had to be sent again makes the block doubtful.
     const auto awaited = [&](const TPacket& request, const QString& caption, bool changes) {
-        const quint32 before = link_.RetransmitCount;
         const Reply r = link_.SendAndWait(request);
-        repeated = repeated || (changes && link_.RetransmitCount != before);
+        repeated = repeated || (changes && link_.LastRequestRepeated);
         if (r == Reply::Answered)
             return true;
         result = r == Reply::Stopped ? Result::Stopped : Result::Failed;
